@@ -1,0 +1,40 @@
+#include "CMessageBox.h"
+
+namespace kestrel::CMessageBox {
+
+namespace {
+
+Hook& CurrentHook() {
+    static Hook hook;
+    return hook;
+}
+
+QMessageBox::StandardButton Show(QWidget* pParent, QMessageBox::Icon eIcon,
+                                 const QString& c_strCaption, const QString& c_strText,
+                                 QMessageBox::StandardButtons eButtons,
+                                 QMessageBox::StandardButton eDefault) {
+    if (CurrentHook()) return CurrentHook()(eIcon, c_strCaption, c_strText, eButtons);
+    QMessageBox box(eIcon, c_strCaption, c_strText, eButtons, pParent);
+    box.setDefaultButton(eDefault);
+    return static_cast<QMessageBox::StandardButton>(box.exec());
+}
+
+}  // namespace
+
+void Error(QWidget* pParent, const QString& c_strText) {
+    Show(pParent, QMessageBox::Critical, QStringLiteral("エラー"), c_strText, QMessageBox::Ok,
+         QMessageBox::Ok);
+}
+
+bool Warning_YesNo(QWidget* pParent, const QString& c_strText) {
+    return Show(pParent, QMessageBox::Warning, QStringLiteral("警告"), c_strText,
+                QMessageBox::Yes | QMessageBox::No, QMessageBox::No) == QMessageBox::Yes;
+}
+
+void SetHook(Hook hook) { CurrentHook() = std::move(hook); }
+
+QString WithCause(const QString& c_strText, const QString& c_strCause) {
+    return c_strText + QStringLiteral("\n\n■原因\n") + c_strCause;
+}
+
+}  // namespace kestrel::CMessageBox

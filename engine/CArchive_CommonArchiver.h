@@ -1,0 +1,83 @@
+// Binds the archive interface to one archiver plug-in with the common C interface
+// (common_archiver_api.h): open on demand, enumeration into ARCHIVE_FILE records, progress,
+// sizes, and extraction through a response file and one command line. A missing plug-in
+// function is a null entry point; each operation then fails with its own code.
+#pragma once
+
+#include <cstdint>
+#include <cstdio>
+#include <string>
+#include <vector>
+
+#include "CArchive.h"
+#include "common_archiver_api.h"
+
+namespace shelf {
+
+class CArchive_CommonArchiver : public CArchive {
+public:
+    CArchive_CommonArchiver();
+    ~CArchive_CommonArchiver() override;
+
+    // ClassInitialize stays pure: the drivers load their own plug-in.
+    void ClassUninitialize() override;
+    NArchive::CA_RESULT Create(void* hWnd, const std::wstring& c_strFileName) override;
+    NArchive::CA_RESULT Open(void* hWnd, const std::wstring& c_strFileName) override;
+    int32_t Close() override;
+    NArchive::CA_RESULT FindFirst(const std::wstring& c_strWildName,
+                                  NArchive::ARCHIVE_FILE* pstArchiveFile) override;
+    NArchive::CA_RESULT FindNext(NArchive::ARCHIVE_FILE* pstArchiveFile) override;
+    int32_t FindEnd() override;
+    int32_t FindProgress() override;
+    int64_t GetArchiveFileSize() override;
+    int32_t Extract(const std::vector<std::wstring>& c_vstrExtractFiles,
+                    const std::wstring& c_strThawDirectory,
+                    NArchive::EXT_MODE c_eExtractMode) override;
+
+    // Thin wrappers: open on demand, then the plug-in function; 0 (value untouched) when either
+    // is missing.
+    virtual uint32_t GetArcFileSize();
+    virtual int32_t GetArcFileSizeEx(int64_t* pllSize);
+    virtual int32_t GetOriginalSizeEx(int64_t* pllSize);
+    virtual int32_t GetArcOriginalSizeEx(int64_t* pllSize);
+    virtual uint32_t GetArcReadSize();
+    virtual int32_t GetArcReadSizeEx(int64_t* pllSize);
+    virtual int32_t GetCompressedSizeEx(int64_t* pllSize);
+    virtual int32_t GetArcCompressedSizeEx(int64_t* pllSize);
+
+    // 1 when the plug-in loaded. The base resolves nothing; the drivers resolve the thirteen.
+    virtual int32_t LoadArchiver(const std::wstring& c_strDllName);
+    // One response-file line for one entry path (path begins with "/").
+    virtual void WriteResponse(std::FILE* pFile, const std::wstring& c_strFilePath);
+    virtual void MakeCommandLine(std::string* pstrCommandLine, const std::string& c_strArchive,
+                                 const std::string& c_strDirectory,
+                                 const std::string& c_strResponse, NArchive::EXT_MODE c_eMode);
+    virtual void ConvertFileInfo(NArchive::ARCHIVE_FILE* pstArchiveFile, const void* c_pvInfo);
+    virtual void AdjustFilePath(NArchive::ARCHIVE_FILE* pstArchiveFile);
+
+protected:
+    // Resolves the thirteen functions as prefix + suffix; missing ones stay null.
+    int32_t LoadArchiverWithPrefix(const std::wstring& c_strDllName, const char* c_pszPrefix);
+    bool OpenOnDemand();
+
+    void* m_hModule = nullptr;
+    HARC m_hArchive = nullptr;
+    void* m_hWnd = nullptr;
+    std::wstring m_strFileName;
+
+    PFN_ARCHIVER_COMMAND m_pfnCommand = nullptr;
+    PFN_ARCHIVER_OPEN_ARCHIVE m_pfnOpenArchive = nullptr;
+    PFN_ARCHIVER_CLOSE_ARCHIVE m_pfnCloseArchive = nullptr;
+    PFN_ARCHIVER_FIND_FIRST m_pfnFindFirst = nullptr;
+    PFN_ARCHIVER_FIND_NEXT m_pfnFindNext = nullptr;
+    PFN_ARCHIVER_GET_SIZE32 m_pfnGetArcFileSize = nullptr;
+    PFN_ARCHIVER_GET_SIZE64 m_pfnGetArcFileSizeEx = nullptr;
+    PFN_ARCHIVER_GET_SIZE64 m_pfnGetArcOriginalSizeEx = nullptr;
+    PFN_ARCHIVER_GET_SIZE64 m_pfnGetArcCompressedSizeEx = nullptr;
+    PFN_ARCHIVER_GET_SIZE32 m_pfnGetArcReadSize = nullptr;
+    PFN_ARCHIVER_GET_SIZE64 m_pfnGetArcReadSizeEx = nullptr;
+    PFN_ARCHIVER_GET_SIZE64 m_pfnGetOriginalSizeEx = nullptr;
+    PFN_ARCHIVER_GET_SIZE64 m_pfnGetCompressedSizeEx = nullptr;
+};
+
+}  // namespace shelf

@@ -1,0 +1,45 @@
+// The small POSIX layer under the engine: paths, text conversion for the archiver plug-ins,
+// the executable's folder, time and plug-in loading. Nothing here throws.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+namespace shelf {
+
+// 0 nothing there, 1 a file (anything that is not a folder), 2 a folder. A relative path is
+// completed with the current directory first.
+int32_t CheckPathType(const std::wstring& c_strPath);
+
+// Text that crosses to an archiver plug-in is UTF-8 whatever the process locale. ToWide never
+// fails: an invalid byte becomes U+FFFD.
+std::string ToAnsi(const std::wstring& c_strWide);
+std::wstring ToWide(const char* c_pszAnsi);
+std::wstring ToWide(const std::string& c_strAnsi);
+
+// Folder of the running executable, without the final "/"; its length, or 0 when it cannot be
+// determined or does not fit (then nothing is written).
+int32_t GetModuleFolder(wchar_t* pszBuffer, int32_t c_nCapacity);
+
+// A name folder + "/" + prefix + 8 lowercase hex digits + extension under which nothing exists
+// yet; 1, or 0 when the capacity is smaller than the parts + 10.
+int32_t MakeUniqueFileName(const wchar_t* c_pszFolder, const wchar_t* c_pszPrefix,
+                           const wchar_t* c_pszExtension, wchar_t* pszBuffer, int32_t c_nCapacity);
+
+struct SYSTEMTIME {
+    uint16_t wYear, wMonth, wDayOfWeek, wDay, wHour, wMinute, wSecond, wMilliseconds;
+};
+void GetSystemTime(SYSTEMTIME* pstTime);  // now, in UTC
+
+// DOS date and time fields to 100-ns units since 1601-01-01, with no time-zone change. False
+// (and nothing written) for a month, day, hour, minute or seconds field out of range.
+bool DosDateTimeToFileTime(uint16_t c_nDosDate, uint16_t c_nDosTime, uint64_t* pnFileTime);
+
+// Loads an archiver plug-in by its Windows file name: "X.dll" is looked for as "X.so" in
+// $KESTREL_ARCHIVER_DIR when set, otherwise beside the executable, then through dlopen's own
+// search. Null when it cannot be loaded.
+void* LoadArchiverLibrary(const std::wstring& c_strDllName);
+void* GetArchiverFunction(void* hModule, const char* c_pszName);
+void FreeArchiverLibrary(void* hModule);
+
+}  // namespace shelf
