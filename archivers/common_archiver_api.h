@@ -44,6 +44,12 @@ typedef int (*PFN_ARCHIVER_FIND_NEXT)(HARC harc, void* record560);
 typedef uint32_t (*PFN_ARCHIVER_GET_SIZE32)(HARC harc);
 typedef int (*PFN_ARCHIVER_GET_SIZE64)(HARC harc, int64_t* size);
 
+/* Our own addition, optional for a caller: PREFIXGetFileName gives the whole UTF-8 name of the
+ * entry last found, which the record cuts at 512 bytes (at a character boundary). Returns 0
+ * and writes the NUL-terminated name when it fits in size bytes; otherwise writes nothing and
+ * returns the size needed, terminator included; -1 when no entry has been found. */
+typedef int (*PFN_ARCHIVER_GET_FILE_NAME)(HARC harc, char* buffer, uint32_t size);
+
 #ifdef __cplusplus
 }
 #endif
