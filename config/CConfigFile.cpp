@@ -309,10 +309,19 @@ bool Write(const QString& c_strPath, const STConfig& c_stConfig, QString* pstrEr
             *pstrError = QStringLiteral("設定に保存できない文字 (制御文字など) が含まれています");
         return false;
     }
+    // Unbuffered, and every write checked: a buffered QSaveFile commits a file cut short by a
+    // full disk as if it were whole.
     QSaveFile file(c_strPath);
-    if (!file.open(QIODevice::WriteOnly) || file.write(*c_baXml) != c_baXml->size() ||
-        !file.commit()) {
-        if (pstrError) *pstrError = file.errorString();
+    bool bWritten = file.open(QIODevice::WriteOnly | QIODevice::Unbuffered);
+    for (qint64 llDone = 0; bWritten && llDone < c_baXml->size();) {
+        // After a short write the next one fails and names the reason.
+        const qint64 c_llWritten =
+            file.write(c_baXml->constData() + llDone, c_baXml->size() - llDone);
+        if (c_llWritten <= 0) bWritten = false;
+        llDone += c_llWritten;
+    }
+    if (!bWritten || !file.commit()) {
+        if (pstrError) *pstrError = c_strPath + QStringLiteral(": ") + file.errorString();
         return false;
     }
     return true;
