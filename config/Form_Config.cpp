@@ -35,6 +35,20 @@ Form_Config::Form_Config(STConfig* pstConfig, QWidget* pParent)
     m_pPageStack = new QStackedLayout(m_frmPageBase);
     m_pPageStack->setContentsMargins(0, 0, 0, 0);
 
+    // The page forms stay, hidden, to serve the controls of the boxes taken from them.
+    m_pfrmGeneral = new Form_Config_Page_General(this);
+    m_pfrmGeneral->hide();
+    m_pfrmViewer = new Form_Config_Page_Viewer(this);
+    m_pfrmViewer->hide();
+
+    connect(m_frmTreeView, &QTreeWidget::currentItemChanged, this,
+            &Form_Config::frmTreeView_AfterSelect);
+    QTreeWidgetItem* pGeneralNode =
+        AddConfigPage(nullptr, m_pfrmGeneral, QStringLiteral("General"));
+    AddConfigPage(nullptr, m_pfrmViewer, QStringLiteral("Viewer"));
+    m_frmTreeView->expandAll();
+
+    // Made after the pages so that Tab runs tree, page, OK, キャンセル.
     m_frmButton_OK = new QPushButton(QStringLiteral("OK"), this);
     m_frmButton_OK->setObjectName(QStringLiteral("frmButton_OK"));
     m_frmButton_OK->setDefault(true);
@@ -54,25 +68,10 @@ Form_Config::Form_Config(STConfig* pstConfig, QWidget* pParent)
     pLayout->addLayout(pButtons);
     pLayout->setSizeConstraint(QLayout::SetFixedSize);
 
-    // The page forms stay, hidden, to serve the controls of the boxes taken from them.
-    m_pfrmGeneral = new Form_Config_Page_General(this);
-    m_pfrmGeneral->hide();
-    m_pfrmViewer = new Form_Config_Page_Viewer(this);
-    m_pfrmViewer->hide();
-
-    connect(m_frmTreeView, &QTreeWidget::currentItemChanged, this,
-            &Form_Config::frmTreeView_AfterSelect);
-    QTreeWidgetItem* pGeneralNode =
-        AddConfigPage(nullptr, m_pfrmGeneral, QStringLiteral("General"));
-    AddConfigPage(nullptr, m_pfrmViewer, QStringLiteral("Viewer"));
-    m_frmTreeView->expandAll();
-
     m_pfrmGeneral->Load_Settings(*m_pstConfig);
     m_pfrmViewer->Load_Settings(*m_pstConfig);
 
     m_frmTreeView->setCurrentItem(pGeneralNode);
-    setTabOrder(m_frmTreeView, m_frmButton_OK);
-    setTabOrder(m_frmButton_OK, m_frmButton_Cancel);
     m_frmTreeView->setFocus();
 
     connect(m_frmButton_OK, &QPushButton::clicked, this, &Form_Config::frmButton_OK_Click);

@@ -7,6 +7,7 @@
 #include <QCheckBox>
 #include <QDir>
 #include <QGroupBox>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
@@ -149,6 +150,18 @@ TEST(ConfigDialog, ShowsItsPagesAndControlsByName) {
               QStringLiteral("設定後に「更新」を押してください"));
     EXPECT_EQ(c.pList->horizontalHeaderItem(0)->text(), QStringLiteral("名前"));
     EXPECT_EQ(c.pList->horizontalHeaderItem(1)->text(), QStringLiteral("実行ファイル"));
+    // Tab runs through the tree, the pages, OK and キャンセル, and the tree has the focus.
+    QStringList lstTabOrder;
+    QWidget* pWidget = pTree;
+    do {
+        if (pWidget->focusPolicy() & Qt::TabFocus) lstTabOrder << pWidget->objectName();
+        pWidget = pWidget->nextInFocusChain();
+    } while (pWidget != pTree);
+    EXPECT_EQ(lstTabOrder.mid(0, 2), (QStringList{"frmTreeView", "frmFirstFolderOfAllFiles"}));
+    EXPECT_EQ(lstTabOrder.mid(lstTabOrder.size() - 3),
+              (QStringList{"frmUpdate", "frmButton_OK", "frmButton_Cancel"}));
+    EXPECT_EQ(dialog.focusWidget(), pTree);
+
     for (const char* szHidden :
          {"frmListViewRowsPluralColor", "frmRestoreWindowPosition", "frmRestoreWindowSize"}) {
         EXPECT_TRUE(Find<QCheckBox>(c.pGeneral, szHidden)->isHidden()) << szHidden;
@@ -173,6 +186,22 @@ TEST(ConfigDialog, HiddenSettingsPassThroughAndOkCopiesTheRest) {
     stExpected.stGeneral.bFirstFolderOfAllFiles = true;
     stExpected.stGeneral.bExpandTreeNode = false;
     EXPECT_EQ(st, stExpected);
+}
+
+TEST(ConfigDialog, EnterMeansOkAndEscapeCancel) {
+    for (const int c_nKey : {Qt::Key_Return, Qt::Key_Escape}) {
+        STConfig st;
+        Form_Config dialog(&st);
+        dialog.show();
+        Find<QCheckBox>(&dialog, "frmExpandTreeNode")->setChecked(false);
+        QKeyEvent press(QEvent::KeyPress, c_nKey, Qt::NoModifier);
+        ASSERT_EQ(dialog.focusWidget(), Find<QWidget>(&dialog, "frmTreeView"));
+        QApplication::sendEvent(dialog.focusWidget(), &press);
+        EXPECT_FALSE(dialog.isVisible());
+        EXPECT_EQ(dialog.result(),
+                  c_nKey == Qt::Key_Return ? QDialog::Accepted : QDialog::Rejected);
+        EXPECT_EQ(st.stGeneral.bExpandTreeNode, c_nKey == Qt::Key_Escape);
+    }
 }
 
 TEST(ConfigDialog, AssociationRowIsLocked) {
