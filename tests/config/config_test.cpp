@@ -7,6 +7,7 @@
 #include <QCoreApplication>
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QTemporaryDir>
 
 #include "CConfig.h"
@@ -266,9 +267,26 @@ TEST_F(ConfigTest, ReadOnlyFolderKeepsTheOldFile) {
     EXPECT_EQ(messages.lstTexts.size(), 1);
 }
 
-TEST(ConfigLocation, BesideTheProgramWhenThatFolderIsWritable) {
-    CConfig config(nullptr);
+TEST(ConfigLocation, BesideTheProgramWhenWritableElseTheUserConfigurationFolder) {
     EXPECT_EQ(CConfig::Get_ConfigFileName(), QStringLiteral("kestrel.config.xml"));
-    EXPECT_EQ(config.Get_ConfigFullPath(),
-              QCoreApplication::applicationDirPath() + QStringLiteral("/kestrel.config.xml"));
+    const QString c_strProgramFolder = QCoreApplication::applicationDirPath();
+    if (QFileInfo(c_strProgramFolder).isWritable()) {
+        CConfig config(nullptr);
+        EXPECT_EQ(config.Get_ConfigFullPath(), c_strProgramFolder + "/kestrel.config.xml");
+        return;
+    }
+    QTemporaryDir dirHome;
+    ASSERT_TRUE(dirHome.isValid());
+    const bool c_bHadHome = qEnvironmentVariableIsSet("XDG_CONFIG_HOME");
+    const QByteArray c_baOldHome = qgetenv("XDG_CONFIG_HOME");
+    qputenv("XDG_CONFIG_HOME", dirHome.path().toUtf8());
+    CConfig config(nullptr);
+    EXPECT_TRUE(config.Get_ConfigFullPath().startsWith(dirHome.path() + u'/'));
+    EXPECT_TRUE(config.Save());  // makes the folder
+    EXPECT_TRUE(QFile::exists(config.Get_ConfigFullPath()));
+    if (c_bHadHome) {
+        qputenv("XDG_CONFIG_HOME", c_baOldHome);
+    } else {
+        qunsetenv("XDG_CONFIG_HOME");
+    }
 }
