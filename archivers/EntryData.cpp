@@ -138,23 +138,36 @@ DataResult PumpData(struct archive* a, DataSink* pSink) {
 DataResult DecodeRange(int fd, Format eFormat, int64_t c_llBegin, int64_t c_llEnd,
                        DataSink* pSink) {
     Utf8LocaleScope locale;
-    std::unique_ptr<struct archive, ArchiveFree> a(archive_read_new());
-    if (!a) return DataResult::Damaged;
-    if (eFormat == Format::Zip) {
-        archive_read_support_format_zip_streamable(a.get());
-    } else {
-        archive_read_support_format_lha(a.get());
+    // libarchive's LHA reader fails outright on a name it cannot convert, and names are not
+    // taken from it anyway: try the charsets a name can be in until the header reads.
+    static const char* const s_lhaCharsets[] = {"hdrcharset=CP932", "hdrcharset=UTF-8", nullptr};
+    static const char* const s_zipCharsets[] = {nullptr, "hdrcharset=CP932"};
+    const char* const* charsets = eFormat == Format::Lha ? s_lhaCharsets : s_zipCharsets;
+    size_t count = eFormat == Format::Lha ? 3 : 2;
+    DataResult failure = DataResult::Damaged;
+    for (size_t i = 0; i < count; ++i) {
+        std::unique_ptr<struct archive, ArchiveFree> a(archive_read_new());
+        if (!a) return DataResult::Damaged;
+        if (eFormat == Format::Zip) {
+            archive_read_support_format_zip_streamable(a.get());
+        } else {
+            archive_read_support_format_lha(a.get());
+        }
+        if (charsets[i]) archive_read_set_options(a.get(), charsets[i]);
+        RangeClient client{fd, c_llBegin, c_llEnd, eFormat == Format::Lha};
+        if (archive_read_open(a.get(), &client, nullptr, ReadRange, nullptr) != ARCHIVE_OK) {
+            return DataResult::Damaged;
+        }
+        struct archive_entry* entry = nullptr;
+        int r = archive_read_next_header(a.get(), &entry);
+        if (r < ARCHIVE_WARN) {
+            failure = ClassifyFailure(a.get());
+            continue;
+        }
+        if (archive_entry_is_data_encrypted(entry)) return DataResult::Encrypted;
+        return PumpData(a.get(), pSink);
     }
-    RangeClient client{fd, c_llBegin, c_llEnd, eFormat == Format::Lha};
-    if (archive_read_open(a.get(), &client, nullptr, ReadRange, nullptr) != ARCHIVE_OK) {
-        return DataResult::Damaged;
-    }
-    struct archive_entry* entry = nullptr;
-    int r = archive_read_next_header(a.get(), &entry);
-    // A warning here is about the name, which is not taken from libarchive.
-    if (r < ARCHIVE_WARN) return ClassifyFailure(a.get());
-    if (archive_entry_is_data_encrypted(entry)) return DataResult::Encrypted;
-    return PumpData(a.get(), pSink);
+    return failure;
 }
 
 }  // namespace kestrel::archiver

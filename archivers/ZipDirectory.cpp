@@ -201,7 +201,8 @@ ReadResult ZipDirectory::Next(Entry* e) {
     }
     e->nUnixMode = unixMode & 07777;
     e->llLocalOffset = static_cast<int64_t>(std::min<uint64_t>(offset, INT64_MAX / 2)) + m_llDelta;
-    e->llLocalEnd = m_llCdStart;
+    // libarchive reads ahead past a data descriptor: let it see the rest of the file.
+    e->llLocalEnd = m_llSize;
 
     m_llPos += static_cast<int64_t>(total);
     return ReadResult::Ok;
