@@ -207,6 +207,22 @@ TEST_F(Extraction, EncryptedAndDamagedEntries) {
     }
 }
 
+TEST_F(Extraction, LegacyNamesMatchAsListed) {
+    ArchiverPlugin zip(Kind::Zip);
+    auto r = zip.Extract(DataPath("zip_cp932.zip"), dir / "cp932", {"/日本語/表計算.txt", "/ソフト.txt"}, 0x92, dir.Path());
+    EXPECT_EQ(r.nCode, 0) << r.strOutput;
+    EXPECT_EQ(ReadFile(dir / "cp932/日本語/表計算.txt"), "\x95\x5c");
+    r = zip.Extract(DataPath("zip_names.zip"), dir / "names",
+                    {"/新しい名前.txt", "/古い.txt", "/ユーティーエフ.txt", "/フラグ付き.txt"}, 0x92, dir.Path());
+    EXPECT_EQ(r.nCode, 0) << r.strOutput;
+    EXPECT_EQ(ReadFile(dir / "names/新しい名前.txt"), "new\n");
+    EXPECT_EQ(ReadFile(dir / "names/古い.txt"), "stale\n");
+    ArchiverPlugin lha(Kind::Lha);
+    r = lha.Extract(DataPath("lzh_utf8.lzh"), dir / "utf8", {"/ユニコード.txt"}, 0x92, dir.Path());
+    EXPECT_EQ(r.nCode, 0) << r.strOutput;
+    EXPECT_EQ(ReadFile(dir / "utf8/ユニコード.txt"), "UTF-8 の名前\n");
+}
+
 TEST_F(Extraction, SevenZipAfterEntriesOfWhole64KiBlocks) {
     ArchiverPlugin sz(Kind::SevenZip);
     auto r = sz.Extract(DataPath("7z_skip65536.7z"), dir / "out", {"/b.txt", "/d.txt"}, 0x92, dir.Path());
