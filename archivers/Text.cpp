@@ -175,14 +175,26 @@ bool MatchWildcard(std::string_view pat, std::string_view name) {
     return p == pat.size();
 }
 
-static locale_t Utf8Locale() {
-    static locale_t s_locale = [] {
-        locale_t l = newlocale(LC_ALL_MASK, "C.UTF-8", static_cast<locale_t>(0));
-        if (!l) l = newlocale(LC_ALL_MASK, "en_US.UTF-8", static_cast<locale_t>(0));
-        return l;
-    }();
-    return s_locale;
+namespace {
+
+// One UTF-8 locale per loaded plug-in, freed when the plug-in is unloaded.
+struct Utf8LocaleHolder {
+    locale_t locale;
+    Utf8LocaleHolder() {
+        locale = newlocale(LC_ALL_MASK, "C.UTF-8", static_cast<locale_t>(0));
+        if (!locale) locale = newlocale(LC_ALL_MASK, "en_US.UTF-8", static_cast<locale_t>(0));
+    }
+    ~Utf8LocaleHolder() {
+        if (locale) freelocale(locale);
+    }
+};
+
+locale_t Utf8Locale() {
+    static Utf8LocaleHolder s_holder;
+    return s_holder.locale;
 }
+
+}  // namespace
 
 Utf8LocaleScope::Utf8LocaleScope() {
     locale_t l = Utf8Locale();

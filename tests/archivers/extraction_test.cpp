@@ -300,6 +300,30 @@ TEST_F(Extraction, HostileNamesAndLinksStayInside) {
     }
 }
 
+TEST_F(Extraction, DamagedCopiesNeitherCrashNorLeaveTheDestination) {
+    uint32_t seed = 12345;
+    auto next = [&] { return seed = seed * 1103515245u + 12345u; };
+    for (const auto& f : kBasic) {
+        ArchiverPlugin p(f.eKind);
+        std::string whole = ReadFile(DataPath(f.pszFile));
+        std::vector<std::string> all;
+        for (const auto& l : p.List(DataPath(f.pszFile))) all.push_back("/" + l.strName);
+        for (int i = 0; i < 60; ++i) {
+            std::string copy = whole;
+            for (int k = 0; k < 3; ++k) copy[(next() >> 8) % copy.size()] ^= static_cast<char>(1 + (next() >> 8) % 255);
+            std::string box = dir / (p.Prefix() + std::to_string(i));
+            fs::create_directories(box + "/dest");
+            WriteFile(box + "/damaged", copy);
+            p.List(box + "/damaged");
+            p.Extract(box + "/damaged", box + "/dest", all, 0x92, box);
+            for (const auto& e : fs::directory_iterator(box)) {
+                std::string name = e.path().filename().string();
+                EXPECT_TRUE(name == "dest" || name == "damaged") << name;
+            }
+        }
+    }
+}
+
 TEST_F(Extraction, OutputBufferIsNeverOverrun) {
     ArchiverPlugin zip(Kind::Zip);
     std::string resp = dir / "resp.tmp";
