@@ -144,8 +144,8 @@ size_t Utf8CutLength(std::string_view c_sv, size_t c_nMaxBytes) {
 
 // Advances over one character (a whole UTF-8 sequence, or one stray byte).
 static size_t CharLength(std::string_view sv, size_t i) {
-    size_t len = Utf8SequenceLength(reinterpret_cast<const unsigned char*>(sv.data()) + i,
-                                    sv.size() - i);
+    size_t len =
+        Utf8SequenceLength(reinterpret_cast<const unsigned char*>(sv.data()) + i, sv.size() - i);
     return len == 0 ? 1 : len;
 }
 
