@@ -215,11 +215,13 @@ ReadResult LhaHeaders::Next(Entry* e) {
         }
         return ReadResult::Error;
     }
-    int64_t dataEnd = m_llPos + h.llHeaderSize + h.llPacked;
-    if (h.llPacked < 0 || dataEnd > m_llSize || dataEnd < m_llPos) {
+    // The sizes come from the file: compare before adding, so that no sum can overflow.
+    if (h.llPacked < 0 || h.llHeaderSize > m_llSize - m_llPos ||
+        h.llPacked > m_llSize - m_llPos - h.llHeaderSize) {
         m_bDone = true;
         return ReadResult::Error;
     }
+    int64_t dataEnd = m_llPos + h.llHeaderSize + h.llPacked;
 
     *e = Entry();
     std::string raw = h.strDir + h.strName;

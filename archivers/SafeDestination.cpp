@@ -196,18 +196,23 @@ WriteOutcome SafeDestination::MakeSymlink(const std::vector<std::string>& c,
         *pstrWhy = "link target outside the destination";
         return WriteOutcome::Refused;
     }
+    // ".." may only lead the target: the folders it climbs are real ones (opened without
+    // following links), while a name before a ".." may be, or later become, another link, and
+    // a chain such as b -> "." and a -> "b/b/../.." would climb out.
     long depth = static_cast<long>(c.size()) - 1;
+    bool named = false;
     size_t pos = 0;
     while (pos <= c_strTarget.size()) {
         size_t slash = c_strTarget.find('/', pos);
         if (slash == std::string::npos) slash = c_strTarget.size();
         std::string part = c_strTarget.substr(pos, slash - pos);
         if (part == "..") {
-            if (--depth < 0) {
+            if (named || --depth < 0) {
                 *pstrWhy = "link target outside the destination";
                 return WriteOutcome::Refused;
             }
         } else if (!part.empty() && part != ".") {
+            named = true;
             ++depth;
         }
         pos = slash + 1;
