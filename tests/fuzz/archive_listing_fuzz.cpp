@@ -121,7 +121,8 @@ int ArchiveListing(Format eFormat, const uint8_t* pData, size_t nSize) {
         const std::string& last = names.back();
         size_t cut = last.size() / 2;
         while (cut < last.size() && (static_cast<unsigned char>(last[cut]) & 0xC0) == 0x80) ++cut;
-        std::string wildcard = "*" + last.substr(cut);
+        std::string wildcard(1, '*');
+        wildcard.append(last, cut, std::string::npos);
         size_t matched = 0;
         for (int r = p.FindFirst(h, wildcard.c_str(), rec.data()); r == 0;
              r = p.FindNext(h, rec.data())) {

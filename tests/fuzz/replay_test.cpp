@@ -11,6 +11,12 @@
 namespace fs = std::filesystem;
 using namespace kestrel_fuzz;
 
+namespace kestrel_fuzz {
+void PrintTo(const Target& c_target, std::ostream* pOut) {
+    *pOut << c_target.pszName;
+}
+}  // namespace kestrel_fuzz
+
 namespace {
 
 struct Broken : std::runtime_error {
