@@ -93,9 +93,12 @@ void ComputeTotals(Handle* h) {
     int64_t size = 0;
     auto source = OpenEntrySource(h->eFormat, h->strPath, &size);
     Entry e;
+    // Declared sizes can be anything: the totals stop at the largest value instead of
+    // overflowing.
+    auto add = [](int64_t a, int64_t b) { return b > INT64_MAX - a ? INT64_MAX : a + b; };
     while (source && source->Next(&e) == ReadResult::Ok) {
-        h->llTotalOriginal += e.llOriginalSize;
-        h->llTotalCompressed += e.llCompressedSize;
+        h->llTotalOriginal = add(h->llTotalOriginal, e.llOriginalSize);
+        h->llTotalCompressed = add(h->llTotalCompressed, e.llCompressedSize);
     }
     h->bTotalsKnown = true;
 }

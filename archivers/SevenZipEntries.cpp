@@ -116,11 +116,14 @@ ReadResult SevenZipEntries::Next(Entry* e) {
     } else if (archive_entry_hardlink(m_pEntry)) {
         e->eKind = EntryKind::Other;
     }
-    e->llOriginalSize = archive_entry_size_is_set(m_pEntry) ? archive_entry_size(m_pEntry) : 0;
+    // A damaged header may declare a size of 2^63 or more, which arrives negative.
+    e->llOriginalSize = archive_entry_size_is_set(m_pEntry)
+                            ? std::max<int64_t>(archive_entry_size(m_pEntry), 0)
+                            : 0;
     // The format keeps no packed size per file (a solid block packs many together): each
     // file is given its share of the archive.
-    e->llCompressedSize =
-        static_cast<int64_t>(static_cast<double>(e->llOriginalSize) * m_dPackedShare);
+    double packed = static_cast<double>(e->llOriginalSize) * m_dPackedShare;
+    e->llCompressedSize = packed < 9.0e18 ? static_cast<int64_t>(packed) : e->llOriginalSize;
     e->nUnixMode = archive_entry_perm(m_pEntry) & 07777;
     e->bEncrypted = archive_entry_is_data_encrypted(m_pEntry) != 0;
     if (archive_entry_mtime_is_set(m_pEntry)) {
@@ -169,7 +172,9 @@ std::unique_ptr<EntrySource> OpenSevenZipEntries(const std::string& c_strPath,
     if (!first->Open()) return nullptr;
     int64_t total = 0;
     Entry e;
-    while (first->Next(&e) == ReadResult::Ok) total += e.llOriginalSize;
+    while (first->Next(&e) == ReadResult::Ok) {
+        total = e.llOriginalSize > INT64_MAX - total ? INT64_MAX : total + e.llOriginalSize;
+    }
     first.reset();
     double share = total > size ? static_cast<double>(size) / static_cast<double>(total) : 1.0;
     auto source = std::make_unique<SevenZipEntries>(c_strPath, size, share);
