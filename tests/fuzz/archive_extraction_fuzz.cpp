@@ -52,16 +52,18 @@ int ArchiveExtraction(Format eFormat, const uint8_t* pData, size_t nSize) {
     WriteBytes(archive, pData, nSize);
     s.EmptySandbox();
 
-    std::vector<std::string> names;
-    for (const std::string& name : ListNames(p, archive, kMaxNames)) {
-        if (Sendable(name)) names.push_back(name);
-    }
-    if (names.empty()) {
+    std::vector<std::string> listed = ListNames(p, archive, kMaxNames);
+    if (listed.empty()) {
         // Still ask: a file that does not list must not extract either.
         Run run = Extract(p, archive, {"a.txt"}, 0x92);
         FUZZ_CHECK(run.nCode != 0, "an entry was extracted from an archive that lists nothing");
         return 0;
     }
+    std::vector<std::string> names;
+    for (const std::string& name : listed) {
+        if (Sendable(name)) names.push_back(name);
+    }
+    if (names.empty()) return 0;
 
     // Everything, with paths, overwriting: a refused name must not end in success.
     bool anyClimbs = false;
