@@ -40,7 +40,9 @@ bool CanBeWrittenAsLine(const std::wstring& c_strPath) {
 
 CArchive_CommonArchiver::CArchive_CommonArchiver() = default;
 
-CArchive_CommonArchiver::~CArchive_CommonArchiver() { ReleaseArchiver(); }
+CArchive_CommonArchiver::~CArchive_CommonArchiver() {
+    ReleaseArchiver();
+}
 
 void CArchive_CommonArchiver::ReleaseArchiver() {
     // The handle belongs to the library: close it while the library is still there.
@@ -65,7 +67,9 @@ void CArchive_CommonArchiver::ReleaseArchiver() {
     m_pfnGetFileName = nullptr;
 }
 
-void CArchive_CommonArchiver::ClassUninitialize() { ReleaseArchiver(); }
+void CArchive_CommonArchiver::ClassUninitialize() {
+    ReleaseArchiver();
+}
 
 int32_t CArchive_CommonArchiver::LoadArchiver(const std::wstring& c_strDllName) {
     ReleaseArchiver();
@@ -117,8 +121,8 @@ CA_RESULT CArchive_CommonArchiver::Open(void* hWnd, const std::wstring& c_strFil
         m_hArchive = nullptr;
     }
     const std::string strPath = ToAnsi(c_strFileName);
-    m_hArchive = m_pfnOpenArchive != nullptr ? m_pfnOpenArchive(hWnd, strPath.c_str(), kOpenMode)
-                                             : nullptr;
+    m_hArchive =
+        m_pfnOpenArchive != nullptr ? m_pfnOpenArchive(hWnd, strPath.c_str(), kOpenMode) : nullptr;
     if (m_hArchive == nullptr) return CA_OPEN_FAILED;
     if (m_strFileName.empty()) {
         m_hWnd = hWnd;
@@ -206,12 +210,12 @@ uint32_t CArchive_CommonArchiver::GetArcReadSize() {
     return m_pfnGetArcReadSize(m_hArchive);
 }
 
-#define KESTREL_SIZE64_WRAPPER(NAME)                                              \
-    int32_t CArchive_CommonArchiver::NAME(int64_t* pllSize) {                     \
-        if (!OpenOnDemand() || m_pfn##NAME == nullptr || pllSize == nullptr) {    \
-            return 0;                                                             \
-        }                                                                         \
-        return m_pfn##NAME(m_hArchive, pllSize);                                  \
+#define KESTREL_SIZE64_WRAPPER(NAME)                                           \
+    int32_t CArchive_CommonArchiver::NAME(int64_t* pllSize) {                  \
+        if (!OpenOnDemand() || m_pfn##NAME == nullptr || pllSize == nullptr) { \
+            return 0;                                                          \
+        }                                                                      \
+        return m_pfn##NAME(m_hArchive, pllSize);                               \
     }
 KESTREL_SIZE64_WRAPPER(GetArcFileSizeEx)
 KESTREL_SIZE64_WRAPPER(GetOriginalSizeEx)
@@ -223,14 +227,12 @@ KESTREL_SIZE64_WRAPPER(GetArcCompressedSizeEx)
 
 void CArchive_CommonArchiver::WriteResponse(std::FILE*, const std::wstring&) {}
 
-void CArchive_CommonArchiver::MakeCommandLine(std::string*, const std::string&,
-                                              const std::string&, const std::string&, EXT_MODE) {
-}
+void CArchive_CommonArchiver::MakeCommandLine(std::string*, const std::string&, const std::string&,
+                                              const std::string&, EXT_MODE) {}
 
 void CArchive_CommonArchiver::AdjustFilePath(ARCHIVE_FILE*) {}
 
-void CArchive_CommonArchiver::ConvertFileInfo(ARCHIVE_FILE* pstArchiveFile,
-                                              const void* c_pvInfo) {
+void CArchive_CommonArchiver::ConvertFileInfo(ARCHIVE_FILE* pstArchiveFile, const void* c_pvInfo) {
     if (pstArchiveFile == nullptr || c_pvInfo == nullptr) return;
     const auto* p = static_cast<const unsigned char*>(c_pvInfo);
     pstArchiveFile->nOriginalSize = ReadU32(p + KESTREL_INFO_ORIGINAL_SIZE);

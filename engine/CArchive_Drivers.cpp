@@ -36,9 +36,15 @@ void WriteLine(std::FILE* pFile, const std::wstring& c_strPath, const char* c_ps
     std::fputs("\r\n", pFile);
 }
 
-uint32_t OverwriteField(EXT_MODE c_eMode) { return c_eMode & EXT_OVERWRITE_MASK; }
-uint32_t ConfirmField(EXT_MODE c_eMode) { return c_eMode & EXT_CONFIRM_MASK; }
-bool WithPath(EXT_MODE c_eMode) { return (c_eMode & EXT_WITH_PATH) != 0; }
+uint32_t OverwriteField(EXT_MODE c_eMode) {
+    return c_eMode & EXT_OVERWRITE_MASK;
+}
+uint32_t ConfirmField(EXT_MODE c_eMode) {
+    return c_eMode & EXT_CONFIRM_MASK;
+}
+bool WithPath(EXT_MODE c_eMode) {
+    return (c_eMode & EXT_WITH_PATH) != 0;
+}
 
 }  // namespace
 
@@ -50,7 +56,9 @@ CArchive_7Zip_7Zip32::CArchive_7Zip_7Zip32() {
 
 CArchive_7Zip_7Zip32::~CArchive_7Zip_7Zip32() = default;
 
-int32_t CArchive_7Zip_7Zip32::ClassInitialize() { return LoadArchiver(L"7-Zip32.dll"); }
+int32_t CArchive_7Zip_7Zip32::ClassInitialize() {
+    return LoadArchiver(L"7-Zip32.dll");
+}
 
 int32_t CArchive_7Zip_7Zip32::LoadArchiver(const std::wstring& c_strDllName) {
     return LoadArchiverWithPrefix(c_strDllName, "SevenZip");
@@ -94,7 +102,9 @@ CArchive_Lha_Unlha32::CArchive_Lha_Unlha32() {
 
 CArchive_Lha_Unlha32::~CArchive_Lha_Unlha32() = default;
 
-int32_t CArchive_Lha_Unlha32::ClassInitialize() { return LoadArchiver(L"Unlha32.dll"); }
+int32_t CArchive_Lha_Unlha32::ClassInitialize() {
+    return LoadArchiver(L"Unlha32.dll");
+}
 
 int32_t CArchive_Lha_Unlha32::LoadArchiver(const std::wstring& c_strDllName) {
     return LoadArchiverWithPrefix(c_strDllName, "Unlha");
@@ -142,7 +152,9 @@ CArchive_Zip_UnZip32::CArchive_Zip_UnZip32() {
 
 CArchive_Zip_UnZip32::~CArchive_Zip_UnZip32() = default;
 
-int32_t CArchive_Zip_UnZip32::ClassInitialize() { return LoadArchiver(L"UnZip32.dll"); }
+int32_t CArchive_Zip_UnZip32::ClassInitialize() {
+    return LoadArchiver(L"UnZip32.dll");
+}
 
 int32_t CArchive_Zip_UnZip32::LoadArchiver(const std::wstring& c_strDllName) {
     return LoadArchiverWithPrefix(c_strDllName, "UnZip");

@@ -31,7 +31,9 @@ size_t CArchive_FileTree::CHILD_KEY_HASH::operator()(const CHILD_KEY& c_st) cons
 
 CArchive_FileTree::CArchive_FileTree() = default;
 
-CArchive_FileTree::~CArchive_FileTree() { ReleaseNodes(); }
+CArchive_FileTree::~CArchive_FileTree() {
+    ReleaseNodes();
+}
 
 NODE* CArchive_FileTree::NewRoot() {
     auto* pstRoot = new NODE();
@@ -69,7 +71,9 @@ int32_t CArchive_FileTree::Uninitialize() {
     return 1;
 }
 
-NODE* CArchive_FileTree::RootNode() const { return m_pstRoot; }
+NODE* CArchive_FileTree::RootNode() const {
+    return m_pstRoot;
+}
 
 void CArchive_FileTree::IndexChild(NODE* pstChild) const {
     if (pstChild->nStatus == NODE::NS_EXCLUDED) return;

@@ -6,7 +6,9 @@ namespace shelf {
 
 using namespace NArchive;
 
-CArchive_Selecter::~CArchive_Selecter() { CArchive_Selecter::ClassUninitialize(); }
+CArchive_Selecter::~CArchive_Selecter() {
+    CArchive_Selecter::ClassUninitialize();
+}
 
 void CArchive_Selecter::ReleaseArchives() {
     for (const std::wstring& c_strKey : m_vstrArchiveKey) {
@@ -174,13 +176,17 @@ void DescribeFormat(ARCHIVE_PROPERTY* pst, const wchar_t* c_pszType, const wchar
 
 }  // namespace
 
-CArchive_Lha::CArchive_Lha() { DescribeFormat(&m_stProperty, L"LHA", L"LHA書庫", L".lzh", this); }
+CArchive_Lha::CArchive_Lha() {
+    DescribeFormat(&m_stProperty, L"LHA", L"LHA書庫", L".lzh", this);
+}
 CArchive_Lha::~CArchive_Lha() = default;
 int32_t CArchive_Lha::ClassInitialize() {
     return RegisterDriver(L"Unlha32.dll", new CArchive_Lha_Unlha32());
 }
 
-CArchive_Zip::CArchive_Zip() { DescribeFormat(&m_stProperty, L"ZIP", L"ZIP書庫", L".zip", this); }
+CArchive_Zip::CArchive_Zip() {
+    DescribeFormat(&m_stProperty, L"ZIP", L"ZIP書庫", L".zip", this);
+}
 CArchive_Zip::~CArchive_Zip() = default;
 int32_t CArchive_Zip::ClassInitialize() {
     return RegisterDriver(L"UnZip32.dll", new CArchive_Zip_UnZip32());

@@ -133,8 +133,7 @@ int64_t CArchive_Unify::GetArchiveFileSize() {
 }
 
 int32_t CArchive_Unify::Extract(const std::vector<std::wstring>& c_vstrExtractFiles,
-                                const std::wstring& c_strThawDirectory,
-                                EXT_MODE c_eExtractMode) {
+                                const std::wstring& c_strThawDirectory, EXT_MODE c_eExtractMode) {
     if (m_pcActiveArchive == nullptr) return -1;
     return m_pcActiveArchive->Extract(c_vstrExtractFiles, c_strThawDirectory, c_eExtractMode);
 }

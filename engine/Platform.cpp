@@ -1,6 +1,7 @@
 #include "Platform.h"
 
 #include <dlfcn.h>
+#include <strings.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -9,15 +10,15 @@
 #include <ctime>
 #include <cwchar>
 
-#include <strings.h>
-
 namespace shelf {
 
 namespace {
 
 constexpr wchar_t kReplacement = 0xFFFD;
 
-bool IsContinuation(unsigned char c) { return (c & 0xC0) == 0x80; }
+bool IsContinuation(unsigned char c) {
+    return (c & 0xC0) == 0x80;
+}
 
 void AppendUtf8(std::string* pstr, uint32_t c) {
     if (c < 0x80) {
@@ -64,9 +65,13 @@ int64_t DaysFromCivil(int64_t y, unsigned m, unsigned d) {
     return era * 146097 + static_cast<int64_t>(doe) - 719468;
 }
 
-bool IsLeapYear(unsigned y) { return (y % 4 == 0 && y % 100 != 0) || y % 400 == 0; }
+bool IsLeapYear(unsigned y) {
+    return (y % 4 == 0 && y % 100 != 0) || y % 400 == 0;
+}
 
-void* TryLoad(const std::string& c_strPath) { return dlopen(c_strPath.c_str(), RTLD_NOW | RTLD_LOCAL); }
+void* TryLoad(const std::string& c_strPath) {
+    return dlopen(c_strPath.c_str(), RTLD_NOW | RTLD_LOCAL);
+}
 
 }  // namespace
 
@@ -147,7 +152,9 @@ std::wstring ToWide(const char* c_pszAnsi) {
     return str;
 }
 
-std::wstring ToWide(const std::string& c_strAnsi) { return ToWide(c_strAnsi.c_str()); }
+std::wstring ToWide(const std::string& c_strAnsi) {
+    return ToWide(c_strAnsi.c_str());
+}
 
 int32_t GetModuleFolder(wchar_t* pszBuffer, int32_t c_nCapacity) {
     std::string strExe(256, '\0');
@@ -177,8 +184,8 @@ int32_t MakeUniqueFileName(const wchar_t* c_pszFolder, const wchar_t* c_pszPrefi
         pszBuffer == nullptr) {
         return 0;
     }
-    const size_t nNeeded = std::wcslen(c_pszFolder) + std::wcslen(c_pszPrefix) +
-                           std::wcslen(c_pszExtension) + 10;
+    const size_t nNeeded =
+        std::wcslen(c_pszFolder) + std::wcslen(c_pszPrefix) + std::wcslen(c_pszExtension) + 10;
     if (c_nCapacity < 0 || static_cast<size_t>(c_nCapacity) < nNeeded) return 0;
 
     uint32_t nStep = 0;
@@ -187,10 +194,9 @@ int32_t MakeUniqueFileName(const wchar_t* c_pszFolder, const wchar_t* c_pszPrefi
     for (int nAttempt = 0; nAttempt < 65536; ++nAttempt) {
         SYSTEMTIME st{};
         GetSystemTime(&st);
-        const uint32_t nTime =
-            st.wYear + (static_cast<uint32_t>(st.wMonth) + st.wDay + st.wHour + st.wMinute +
-                        st.wSecond + st.wMilliseconds) *
-                           st.wMinute * st.wSecond * st.wMilliseconds;
+        const uint32_t nTime = st.wYear + (static_cast<uint32_t>(st.wMonth) + st.wDay + st.wHour +
+                                           st.wMinute + st.wSecond + st.wMilliseconds) *
+                                              st.wMinute * st.wSecond * st.wMilliseconds;
         // The same reading again would give the same taken name: step on instead of spinning.
         if (nAttempt > 0 && nTime == nLastTime) ++nStep;
         nLastTime = nTime;

@@ -53,7 +53,8 @@ protected:
     }
     std::string LogLine(const std::string& c_strPrefix) const {
         for (const std::string& s : Log()) {
-            if (s.compare(0, c_strPrefix.size(), c_strPrefix) == 0) return s.substr(c_strPrefix.size());
+            if (s.compare(0, c_strPrefix.size(), c_strPrefix) == 0)
+                return s.substr(c_strPrefix.size());
         }
         return "(none)";
     }
@@ -378,7 +379,8 @@ TEST_F(Binding, ResponseFileIsCreatedExclusively) {
     WriteFile(m_dir / "victim", "precious");
     std::filesystem::create_symlink(m_dir / "victim", m_dir / "responses/kr_response_511fe9b7.tmp");
     EXPECT_EQ(c.Extract({L"/c.txt"}, L"/out", EXT_MODE(0x92)), 1);
-    EXPECT_EQ(Log()[Log().size() - 2], "response-path " + m_dir / "responses/kr_response_511fe9b8.tmp");
+    EXPECT_EQ(Log()[Log().size() - 2],
+              "response-path " + m_dir / "responses/kr_response_511fe9b8.tmp");
     EXPECT_EQ(ReadFile(m_dir / "victim"), "precious");
     EXPECT_EQ(FilesIn(m_dir / "responses"), std::vector<std::string>{"kr_response_511fe9b7.tmp"});
 }

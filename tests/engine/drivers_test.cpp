@@ -88,9 +88,12 @@ TEST(Drivers, EmptyDestination) {
     CArchive_Lha_Unlha32 cLha;
     CArchive_Zip_UnZip32 cZip;
     // Only the LHA driver leaves the destination out.
-    EXPECT_EQ(CommandLine(cLha, 0x92, ""), "e -x1 -c1 -m1 -a2 \"/a/x.arc\" @\"/r/kr_response_0012ab9c.tmp\"");
-    EXPECT_EQ(CommandLine(c7z, 0x92, ""), "x -aoa -y \"-o\" \"/a/x.arc\" \"@/r/kr_response_0012ab9c.tmp\"");
-    EXPECT_EQ(CommandLine(cZip, 0x92, ""), "-x -o \"/a/x.arc\" \"\" \"@/r/kr_response_0012ab9c.tmp\"");
+    EXPECT_EQ(CommandLine(cLha, 0x92, ""),
+              "e -x1 -c1 -m1 -a2 \"/a/x.arc\" @\"/r/kr_response_0012ab9c.tmp\"");
+    EXPECT_EQ(CommandLine(c7z, 0x92, ""),
+              "x -aoa -y \"-o\" \"/a/x.arc\" \"@/r/kr_response_0012ab9c.tmp\"");
+    EXPECT_EQ(CommandLine(cZip, 0x92, ""),
+              "-x -o \"/a/x.arc\" \"\" \"@/r/kr_response_0012ab9c.tmp\"");
 }
 
 // Every combination of the three fields, against the switch tables of each driver.
@@ -114,9 +117,10 @@ TEST(Drivers, EverySwitchCombination) {
                 const uint32_t nMode = nOverwrite | nPath | nConfirm;
                 const bool bWithPath = (nPath & 0x10) != 0;
                 SCOPED_TRACE(nMode);
-                EXPECT_EQ(CommandLine(c7z, nMode, "/d"),
-                          std::string(bWithPath ? "x " : "e ") + find(m7zOverwrite, nOverwrite, "") +
-                              (nConfirm == 0x80 ? "-y " : "") + "\"-o/d\" " + kTail + R);
+                EXPECT_EQ(CommandLine(c7z, nMode, "/d"), std::string(bWithPath ? "x " : "e ") +
+                                                             find(m7zOverwrite, nOverwrite, "") +
+                                                             (nConfirm == 0x80 ? "-y " : "") +
+                                                             "\"-o/d\" " + kTail + R);
                 EXPECT_EQ(CommandLine(cLha, nMode, "/d"),
                           std::string("e ") + (bWithPath ? "-x1 " : "") +
                               find(mLhaOverwrite, nOverwrite, "-m0 -c1 ") +
@@ -142,13 +146,15 @@ TEST(Drivers, ResponseLines) {
     CArchive_Lha_Unlha32 cLha;
     CArchive_Zip_UnZip32 cZip;
     const std::vector<std::wstring> v = {L"/dir/a.txt", L"/文書/表.csv", L"/dir/a.txt"};
-    EXPECT_EQ(ResponseLines(c7z, v),
-              "\"dir\\a.txt\"\r\n\"\xE6\x96\x87\xE6\x9B\xB8\\\xE8\xA1\xA8.csv\"\r\n\"dir\\a.txt\"\r\n");
+    EXPECT_EQ(
+        ResponseLines(c7z, v),
+        "\"dir\\a.txt\"\r\n\"\xE6\x96\x87\xE6\x9B\xB8\\\xE8\xA1\xA8.csv\"\r\n\"dir\\a.txt\"\r\n");
     EXPECT_EQ(ResponseLines(cLha, v),
               "\"dir/a.txt\" -p2\r\n\"\xE6\x96\x87\xE6\x9B\xB8/\xE8\xA1\xA8.csv\" -p2\r\n"
               "\"dir/a.txt\" -p2\r\n");
-    EXPECT_EQ(ResponseLines(cZip, v),
-              "\"dir/a.txt\"\r\n\"\xE6\x96\x87\xE6\x9B\xB8/\xE8\xA1\xA8.csv\"\r\n\"dir/a.txt\"\r\n");
+    EXPECT_EQ(
+        ResponseLines(cZip, v),
+        "\"dir/a.txt\"\r\n\"\xE6\x96\x87\xE6\x9B\xB8/\xE8\xA1\xA8.csv\"\r\n\"dir/a.txt\"\r\n");
     // The first character is dropped whatever it is.
     EXPECT_EQ(ResponseLines(cZip, {L"/", L"xa.txt"}), "\"\"\r\n\"a.txt\"\r\n");
 }

@@ -33,7 +33,9 @@ public:
     TempDir(const TempDir&) = delete;
     TempDir& operator=(const TempDir&) = delete;
     const std::string& Path() const { return m_strPath; }
-    std::string operator/(const std::string& c_strName) const { return m_strPath + "/" + c_strName; }
+    std::string operator/(const std::string& c_strName) const {
+        return m_strPath + "/" + c_strName;
+    }
     std::wstring Wide() const { return shelf::ToWide(m_strPath); }
 
 private:

@@ -31,7 +31,7 @@ struct FakeEntry {
     uint16_t nRatio, nDate, nTime;
 };
 
-constexpr uint16_t kDate = (44 << 9) | (5 << 5) | 1;    // 2024-05-01
+constexpr uint16_t kDate = (44 << 9) | (5 << 5) | 1;     // 2024-05-01
 constexpr uint16_t kTime = (12 << 11) | (34 << 5) | 28;  // 12:34:56
 
 std::string Repeat(const std::string& c_str, int n) {
@@ -118,7 +118,8 @@ const FakeEntry* Current(HARC harc) {
     return &pEntries[pHandle->nPos];
 }
 
-[[maybe_unused]] int ImplCommand(void*, const char* c_pszCommandLine, char* pszOutput, uint32_t nOutputSize) {
+[[maybe_unused]] int ImplCommand(void*, const char* c_pszCommandLine, char* pszOutput,
+                                 uint32_t nOutputSize) {
     const std::string strLine = c_pszCommandLine != nullptr ? c_pszCommandLine : "";
     Log("cmd " + strLine);
     const size_t nAt = strLine.rfind('@');
@@ -126,9 +127,8 @@ const FakeEntry* Current(HARC harc) {
         size_t nStart = nAt + 1;
         if (nStart < strLine.size() && strLine[nStart] == '"') ++nStart;
         const size_t nEnd = strLine.find('"', nStart);
-        const std::string strPath = strLine.substr(nStart, nEnd == std::string::npos
-                                                               ? std::string::npos
-                                                               : nEnd - nStart);
+        const std::string strPath =
+            strLine.substr(nStart, nEnd == std::string::npos ? std::string::npos : nEnd - nStart);
         Log("response-path " + strPath);
         struct stat st {};
         if (lstat(strPath.c_str(), &st) == 0) {
@@ -226,14 +226,24 @@ const FakeEntry* Current(HARC harc) {
 }  // namespace
 
 #define FAKE_EXPORT extern "C" __attribute__((visibility("default")))
-#define FAKE_EXPORT3(RET, SUFFIX, PARAMS, ARGS)                        \
-    FAKE_EXPORT RET Unlha##SUFFIX PARAMS { return Impl##SUFFIX ARGS; } \
-    FAKE_EXPORT RET UnZip##SUFFIX PARAMS { return Impl##SUFFIX ARGS; } \
-    FAKE_EXPORT RET SevenZip##SUFFIX PARAMS { return Impl##SUFFIX ARGS; }
+#define FAKE_EXPORT3(RET, SUFFIX, PARAMS, ARGS) \
+    FAKE_EXPORT RET Unlha##SUFFIX PARAMS {      \
+        return Impl##SUFFIX ARGS;               \
+    }                                           \
+    FAKE_EXPORT RET UnZip##SUFFIX PARAMS {      \
+        return Impl##SUFFIX ARGS;               \
+    }                                           \
+    FAKE_EXPORT RET SevenZip##SUFFIX PARAMS {   \
+        return Impl##SUFFIX ARGS;               \
+    }
 
 #ifdef FAKE_WITH_COMMAND
-FAKE_EXPORT int Unlha(void* h, const char* c, char* o, uint32_t n) { return ImplCommand(h, c, o, n); }
-FAKE_EXPORT int UnZip(void* h, const char* c, char* o, uint32_t n) { return ImplCommand(h, c, o, n); }
+FAKE_EXPORT int Unlha(void* h, const char* c, char* o, uint32_t n) {
+    return ImplCommand(h, c, o, n);
+}
+FAKE_EXPORT int UnZip(void* h, const char* c, char* o, uint32_t n) {
+    return ImplCommand(h, c, o, n);
+}
 FAKE_EXPORT int SevenZip(void* h, const char* c, char* o, uint32_t n) {
     return ImplCommand(h, c, o, n);
 }

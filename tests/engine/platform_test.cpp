@@ -1,3 +1,5 @@
+#include "Platform.h"
+
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -5,7 +7,6 @@
 #include <climits>
 #include <cstring>
 
-#include "Platform.h"
 #include "engine_test_support.h"
 
 using namespace shelf;
@@ -14,7 +15,9 @@ using namespace kestrel_test;
 namespace {
 
 SYSTEMTIME g_stFixedTime;
-void FixedClock(SYSTEMTIME* pst) { *pst = g_stFixedTime; }
+void FixedClock(SYSTEMTIME* pst) {
+    *pst = g_stFixedTime;
+}
 
 class ScopedClock {
 public:
@@ -37,7 +40,8 @@ uint16_t DosTime(unsigned h, unsigned m, unsigned s2) {
 
 TEST(Text, Utf8RoundTripAndReplacement) {
     EXPECT_EQ(ToAnsi(L"docs/readme.txt"), "docs/readme.txt");
-    EXPECT_EQ(ToAnsi(L"文書/報告書.txt"), "\xE6\x96\x87\xE6\x9B\xB8/\xE5\xA0\xB1\xE5\x91\x8A\xE6\x9B\xB8.txt");
+    EXPECT_EQ(ToAnsi(L"文書/報告書.txt"),
+              "\xE6\x96\x87\xE6\x9B\xB8/\xE5\xA0\xB1\xE5\x91\x8A\xE6\x9B\xB8.txt");
     EXPECT_EQ(ToWide(ToAnsi(L"é€😀ｱ")), L"é€😀ｱ");
     // Double-byte text converts without trailing NULs.
     const std::wstring strJapanese = ToWide("日本語");
@@ -45,12 +49,16 @@ TEST(Text, Utf8RoundTripAndReplacement) {
     EXPECT_EQ(strJapanese, L"日本語");
 
     // Every invalid byte is one U+FFFD; what follows decodes normally.
-    EXPECT_EQ(ToWide("a\x80" "b"), L"a\uFFFDb");
-    EXPECT_EQ(ToWide("\xE3\x81"), L"\uFFFD\uFFFD");           // cut short
-    EXPECT_EQ(ToWide("\xC0\xAF"), L"\uFFFD\uFFFD");           // overlong "/"
+    EXPECT_EQ(ToWide("a\x80"
+                     "b"),
+              L"a\uFFFDb");
+    EXPECT_EQ(ToWide("\xE3\x81"), L"\uFFFD\uFFFD");            // cut short
+    EXPECT_EQ(ToWide("\xC0\xAF"), L"\uFFFD\uFFFD");            // overlong "/"
     EXPECT_EQ(ToWide("\xED\xA0\x80"), L"\uFFFD\uFFFD\uFFFD");  // a surrogate
     EXPECT_EQ(ToWide("\xF5\x80\x80\x80"), L"\uFFFD\uFFFD\uFFFD\uFFFD");
-    EXPECT_EQ(ToWide("\xE3\x81" "a"), L"\uFFFD\uFFFDa");
+    EXPECT_EQ(ToWide("\xE3\x81"
+                     "a"),
+              L"\uFFFD\uFFFDa");
     EXPECT_EQ(ToWide(std::string("ab\0cd", 5)), L"ab");  // up to the first NUL
     EXPECT_EQ(ToWide(nullptr), L"");
 
@@ -126,15 +134,18 @@ TEST(Time, UniqueNameFollowsTheClockFormula) {
     wchar_t szName[1024];
     {
         ScopedClock clock(2007, 1, 14, 12, 34, 56, 789);
-        ASSERT_EQ(MakeUniqueFileName(dir.Wide().c_str(), L"kr_response_", L".tmp", szName, 1024), 1);
+        ASSERT_EQ(MakeUniqueFileName(dir.Wide().c_str(), L"kr_response_", L".tmp", szName, 1024),
+                  1);
         EXPECT_EQ(std::wstring(szName), dir.Wide() + L"/kr_response_511fe9b7.tmp");
         // Nothing was created: a second call in the same millisecond gives the same name.
-        ASSERT_EQ(MakeUniqueFileName(dir.Wide().c_str(), L"kr_response_", L".tmp", szName, 1024), 1);
+        ASSERT_EQ(MakeUniqueFileName(dir.Wide().c_str(), L"kr_response_", L".tmp", szName, 1024),
+                  1);
         EXPECT_EQ(std::wstring(szName), dir.Wide() + L"/kr_response_511fe9b7.tmp");
     }
     {
         ScopedClock clock(2007, 1, 14, 12, 0, 56, 789);  // a zero factor leaves the year
-        ASSERT_EQ(MakeUniqueFileName(dir.Wide().c_str(), L"kr_response_", L".tmp", szName, 1024), 1);
+        ASSERT_EQ(MakeUniqueFileName(dir.Wide().c_str(), L"kr_response_", L".tmp", szName, 1024),
+                  1);
         EXPECT_EQ(std::wstring(szName), dir.Wide() + L"/kr_response_000007d7.tmp");
     }
 }
@@ -153,7 +164,7 @@ TEST(Time, TakenNamesAreSteppedOverWithoutWaiting) {
 TEST(Time, UniqueNameNeedsRoomForEveryPart) {
     ScopedClock clock(2007, 1, 14, 12, 34, 56, 789);
     const std::wstring strFolder = L"/nonexistent-kestrel";  // 20 characters
-    const int32_t nNeeded = 20 + 3 + 4 + 10;                  // prefix "kr_", ".tmp"
+    const int32_t nNeeded = 20 + 3 + 4 + 10;                 // prefix "kr_", ".tmp"
     wchar_t szName[64];
     std::wmemset(szName, L'#', 64);
     EXPECT_EQ(MakeUniqueFileName(strFolder.c_str(), L"kr_", L".tmp", szName, nNeeded - 1), 0);
