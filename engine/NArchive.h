@@ -43,9 +43,7 @@ enum EXT_MODE : uint32_t {
 constexpr EXT_MODE operator|(EXT_MODE a, EXT_MODE b) {
     return static_cast<EXT_MODE>(static_cast<uint32_t>(a) | static_cast<uint32_t>(b));
 }
-constexpr EXT_MODE& operator|=(EXT_MODE& a, EXT_MODE b) {
-    return a = a | b;
-}
+constexpr EXT_MODE& operator|=(EXT_MODE& a, EXT_MODE b) { return a = a | b; }
 
 // 100-ns units since 1601-01-01, low half first. A high half of 0xFFFFFFFF means "unknown".
 struct FILETIME {
