@@ -7,7 +7,9 @@
 // Exit status: 0 success, 1 the archive cannot be opened, 2 usage error, 3 extraction failed.
 #include <unistd.h>
 
+#include <charconv>
 #include <cinttypes>
+#include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
@@ -41,21 +43,25 @@ const char kUsage[] =
     "\n"
     "終了コード: 0 成功、1 書庫を開けない、2 使い方の誤り、3 解凍に失敗\n";
 
-std::string PathText(const std::wstring& c_strPath) {
-    std::string str = ToAnsi(c_strPath);
-    // One entry per line and tab-separated columns: control characters are written out.
-    std::string strOut;
-    strOut.reserve(str.size());
+// One entry per line and tab-separated columns: control characters are written out.
+void AppendPathText(std::string* pstrLine, const std::wstring& c_strPath) {
+    static const char kHex[] = "0123456789ABCDEF";
+    const std::string str = ToAnsi(c_strPath);
     for (unsigned char c : str) {
         if (c < 0x20 || c == 0x7F) {
-            char sz[8];
-            std::snprintf(sz, sizeof sz, "\\x%02X", c);
-            strOut += sz;
+            *pstrLine += "\\x";
+            *pstrLine += kHex[c >> 4];
+            *pstrLine += kHex[c & 0x0F];
         } else {
-            strOut += static_cast<char>(c);
+            *pstrLine += static_cast<char>(c);
         }
     }
-    return strOut;
+}
+
+void AppendNumber(std::string* pstrLine, int64_t c_n) {
+    char sz[24];
+    const auto stResult = std::to_chars(sz, sz + sizeof sz, c_n);
+    pstrLine->append(sz, stResult.ptr);
 }
 
 // The entry's date and time as stored, with no time-zone change.
@@ -116,9 +122,10 @@ public:
         m_cUnify.ClassUninitialize();
     }
 
-    // Reads every entry into the tree; calls c_fnEntry for each, in enumeration order.
+    // Reads every entry, into the tree when asked; calls c_fnEntry for each, in enumeration
+    // order.
     template <class FN>
-    bool Open(const std::string& c_strArchive, FN&& c_fnEntry) {
+    bool Open(const std::string& c_strArchive, bool c_bTree, FN&& c_fnEntry) {
         const char* pszReason = nullptr;
         CA_RESULT eResult = CA_NO_ARCHIVER;
         if (m_bLoaded) {
@@ -153,7 +160,7 @@ public:
         uint32_t nCount = 0;
         for (CA_RESULT e = m_cUnify.FindFirst(L"*", &stFile); e == CA_OK;
              e = m_cUnify.FindNext(&stFile)) {
-            m_cTree.AddNode(stFile, NODE::NS_NORMAL);
+            if (c_bTree) m_cTree.AddNode(stFile, NODE::NS_NORMAL);
             c_fnEntry(stFile);
             if ((++nCount & 7) == 0) cProgress.Update(m_cUnify.FindProgress());
         }
@@ -173,10 +180,31 @@ int List(const std::string& c_strArchive) {
     static char s_abyBuffer[1 << 16];
     std::setvbuf(stdout, s_abyBuffer, _IOFBF, sizeof s_abyBuffer);
     COpenArchive cArchive;
-    const bool bOpened = cArchive.Open(c_strArchive, [](const ARCHIVE_FILE& c_st) {
-        std::printf("%s\t%" PRId64 "\t%" PRId64 "\t%.1f%%\t%s\n",
-                    PathText(c_st.strFullPath).c_str(), c_st.nOriginalSize, c_st.nCompressedSize,
-                    c_st.dRatio * 100.0, DateText(c_st.ftUpdate).c_str());
+    std::string strLine;
+    FILETIME stLastTime{0, 0};
+    std::string strLastTime = DateText(stLastTime);
+    const bool bOpened = cArchive.Open(c_strArchive, false, [&](const ARCHIVE_FILE& c_st) {
+        strLine.clear();
+        AppendPathText(&strLine, c_st.strFullPath);
+        strLine += '\t';
+        AppendNumber(&strLine, c_st.nOriginalSize);
+        strLine += '\t';
+        AppendNumber(&strLine, c_st.nCompressedSize);
+        strLine += '\t';
+        // The ratio comes in thousandths: one decimal of a percentage is exact.
+        const int64_t nPerMille = std::llround(c_st.dRatio * 1000.0);
+        AppendNumber(&strLine, nPerMille / 10);
+        strLine += '.';
+        strLine += static_cast<char>('0' + std::abs(nPerMille % 10));
+        strLine += "%\t";
+        // Entries of one archive mostly share a few dates.
+        if (!(c_st.ftUpdate == stLastTime)) {
+            stLastTime = c_st.ftUpdate;
+            strLastTime = DateText(stLastTime);
+        }
+        strLine += strLastTime;
+        strLine += '\n';
+        std::fwrite(strLine.data(), 1, strLine.size(), stdout);
     });
     if (std::fflush(stdout) != 0) return kExitExtractFailed;
     return bOpened ? kExitOk : kExitCannotOpen;
@@ -202,7 +230,7 @@ void CollectFiles(const NODE* c_pNode, std::vector<std::wstring>* pvstrPath) {
 int Extract(const std::string& c_strArchive, const std::string& c_strDestination,
             const std::vector<std::string>& c_vstrEntry) {
     COpenArchive cArchive;
-    if (!cArchive.Open(c_strArchive, [](const ARCHIVE_FILE&) {})) return kExitCannotOpen;
+    if (!cArchive.Open(c_strArchive, true, [](const ARCHIVE_FILE&) {})) return kExitCannotOpen;
 
     std::vector<std::wstring> vstrPath;
     if (c_vstrEntry.empty()) CollectFiles(cArchive.Tree().RootNode(), &vstrPath);
@@ -232,9 +260,10 @@ int Extract(const std::string& c_strArchive, const std::string& c_strDestination
     const int32_t nResult = cArchive.Unify().Extract(
         vstrPath, ToWide(pathDestination.string()), EXT_OVERWRITE | EXT_WITH_PATH | EXT_NO_CONFIRM);
     if (nResult < 0) {
-        std::fprintf(
-            stderr, "kestrel-cli: 解凍に失敗しました (%s)\n",
-            nResult == -2 ? "作業ファイルを作れません" : "書庫のライブラリが失敗を報告しました");
+        // -1 covers the library's failure and entries the engine will not hand over.
+        std::fputs(nResult == -2 ? "kestrel-cli: 解凍に失敗しました (作業ファイルを作れません)\n"
+                                 : "kestrel-cli: 解凍に失敗しました\n",
+                   stderr);
         return kExitExtractFailed;
     }
     return kExitOk;

@@ -10,6 +10,9 @@ using shelf::ToWide;
 
 namespace {
 
+// Run by hand, the test still finds the program of its build.
+[[maybe_unused]] const int s_nBin = setenv("KESTREL_BIN", KESTREL_BIN_DIR, 0);
+
 class Cli : public ::testing::Test {
 protected:
     Cli()
