@@ -1,0 +1,74 @@
+// One archive entry as the plug-ins report and extract it, and the sources that enumerate
+// entries of one format. Names are decoded once, here, so that listing and extraction match
+// the very same text.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string>
+
+namespace kestrel::archiver {
+
+enum class Format { Lha, Zip, SevenZip };
+
+enum class EntryKind { File, Directory, Symlink, Other };
+
+struct Entry {
+    // UTF-8, as reported: "/" between folders (LHA, ZIP) or "\" (7-Zip); folders end in it.
+    std::string strName;
+    EntryKind eKind = EntryKind::File;
+    int64_t llOriginalSize = 0;
+    int64_t llCompressedSize = 0;
+    uint32_t nCrc = 0;
+    uint32_t nOsType = 0;
+    uint16_t nDosDate = 0;
+    uint16_t nDosTime = 0;
+    int64_t llModified = 0;  // seconds since the epoch, for the extracted file
+    bool bHasModified = false;
+    uint32_t nUnixMode = 0;  // permission bits when the archive stores them, else 0
+    bool bEncrypted = false;
+    std::string strLinkTarget;  // symlinks whose target is not stored as entry data
+    bool bLinkTargetInData = false;
+
+    // Where the entry lives, for formats whose entries can be decoded one by one.
+    int64_t llLocalOffset = 0;  // first byte of the entry's own header
+    int64_t llLocalEnd = 0;     // one past the last byte libarchive may need
+};
+
+enum class ReadResult { Ok, End, Error };
+
+// The outcome of decoding one entry's data.
+enum class DataResult { Ok, Encrypted, Damaged, Unsupported, SinkFailed };
+
+// Receives decoded data; false stops decoding.
+class DataSink {
+public:
+    virtual ~DataSink() = default;
+    virtual bool Write(const void* pvData, size_t nSize) = 0;
+};
+
+// Enumerates the entries of one archive file, in archive order.
+class EntrySource {
+public:
+    virtual ~EntrySource() = default;
+    virtual ReadResult Next(Entry* pstEntry) = 0;
+    // Bytes of the archive file taken in so far; never above the file size.
+    virtual int64_t BytesRead() const = 0;
+    // Decodes the data of the entry last returned by Next.
+    virtual DataResult ReadData(const Entry& c_stEntry, DataSink* pSink) = 0;
+    // Called instead of ReadData for an entry that is not wanted.
+    virtual void SkipData(const Entry&) {}
+};
+
+// Null when the file is missing, unreadable or not of the format. On success *pllFileSize is
+// the archive file's size.
+std::unique_ptr<EntrySource> OpenEntrySource(Format eFormat, const std::string& c_strPath,
+                                             int64_t* pllFileSize);
+
+std::unique_ptr<EntrySource> OpenZipDirectory(const std::string& c_strPath,
+                                              int64_t* pllFileSize);
+std::unique_ptr<EntrySource> OpenLhaHeaders(const std::string& c_strPath, int64_t* pllFileSize);
+std::unique_ptr<EntrySource> OpenSevenZipEntries(const std::string& c_strPath,
+                                                 int64_t* pllFileSize);
+
+}  // namespace kestrel::archiver

@@ -1,0 +1,173 @@
+#include "EntryData.h"
+
+#include <archive_entry.h>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+#include <array>
+#include <memory>
+#include <vector>
+
+#include "Text.h"
+
+namespace kestrel::archiver {
+
+UniqueFd::~UniqueFd() {
+    if (m_fd >= 0) close(m_fd);
+}
+
+UniqueFd& UniqueFd::operator=(UniqueFd&& other) noexcept {
+    if (this != &other) {
+        if (m_fd >= 0) close(m_fd);
+        m_fd = other.Release();
+    }
+    return *this;
+}
+
+UniqueFd OpenArchiveFile(const std::string& c_strPath, int64_t* pllSize) {
+    UniqueFd fd(open(c_strPath.c_str(), O_RDONLY | O_CLOEXEC));
+    if (!fd.Valid()) return fd;
+    struct stat st {};
+    if (fstat(fd.Get(), &st) != 0 || !S_ISREG(st.st_mode)) return UniqueFd();
+    *pllSize = st.st_size;
+    return fd;
+}
+
+int64_t ReadUpTo(int fd, int64_t c_llOffset, void* pvBuffer, size_t c_nSize) {
+    size_t done = 0;
+    auto* p = static_cast<char*>(pvBuffer);
+    while (done < c_nSize) {
+        ssize_t r = pread(fd, p + done, c_nSize - done, c_llOffset + static_cast<int64_t>(done));
+        if (r < 0) {
+            if (errno == EINTR) continue;
+            return -1;
+        }
+        if (r == 0) break;
+        done += static_cast<size_t>(r);
+    }
+    return static_cast<int64_t>(done);
+}
+
+bool ReadAt(int fd, int64_t c_llOffset, void* pvBuffer, size_t c_nSize) {
+    return c_llOffset >= 0 &&
+           ReadUpTo(fd, c_llOffset, pvBuffer, c_nSize) == static_cast<int64_t>(c_nSize);
+}
+
+uint32_t Crc32(const void* pvData, size_t nSize) {
+    static const auto s_table = [] {
+        std::array<uint32_t, 256> t{};
+        for (uint32_t i = 0; i < 256; ++i) {
+            uint32_t c = i;
+            for (int k = 0; k < 8; ++k) c = (c & 1) ? 0xEDB88320u ^ (c >> 1) : c >> 1;
+            t[i] = c;
+        }
+        return t;
+    }();
+    uint32_t crc = 0xFFFFFFFFu;
+    const auto* p = static_cast<const uint8_t*>(pvData);
+    for (size_t i = 0; i < nSize; ++i) crc = s_table[(crc ^ p[i]) & 0xFF] ^ (crc >> 8);
+    return crc ^ 0xFFFFFFFFu;
+}
+
+namespace {
+
+struct RangeClient {
+    int fd;
+    int64_t llPos;
+    int64_t llEnd;
+    bool bZeroTail;
+    std::vector<char> vBuffer = std::vector<char>(64 * 1024);
+};
+
+la_ssize_t ReadRange(struct archive* a, void* pvClient, const void** ppvBuffer) {
+    auto* c = static_cast<RangeClient*>(pvClient);
+    *ppvBuffer = c->vBuffer.data();
+    if (c->llPos >= c->llEnd) {
+        if (c->bZeroTail) {
+            c->bZeroTail = false;
+            c->vBuffer[0] = 0;
+            return 1;
+        }
+        return 0;
+    }
+    size_t want = static_cast<size_t>(
+        std::min<int64_t>(c->llEnd - c->llPos, static_cast<int64_t>(c->vBuffer.size())));
+    int64_t got = ReadUpTo(c->fd, c->llPos, c->vBuffer.data(), want);
+    if (got < 0) {
+        archive_set_error(a, errno, "read error");
+        return -1;
+    }
+    if (got == 0) c->llEnd = c->llPos;  // the file is shorter than it claimed
+    c->llPos += got;
+    if (got == 0) return ReadRange(a, pvClient, ppvBuffer);
+    return static_cast<la_ssize_t>(got);
+}
+
+struct ArchiveFree {
+    void operator()(struct archive* a) const { archive_read_free(a); }
+};
+
+DataResult ClassifyFailure(struct archive* a) {
+    const char* msg = archive_error_string(a);
+    std::string s = msg ? msg : "";
+    for (auto& ch : s) ch = static_cast<char>(tolower(static_cast<unsigned char>(ch)));
+    if (s.find("encrypt") != std::string::npos || s.find("passphrase") != std::string::npos) {
+        return DataResult::Encrypted;
+    }
+    if (s.find("unsupported") != std::string::npos || s.find("not supported") != std::string::npos) {
+        return DataResult::Unsupported;
+    }
+    return DataResult::Damaged;
+}
+
+}  // namespace
+
+DataResult PumpData(struct archive* a, DataSink* pSink) {
+    std::vector<char> buf(64 * 1024);
+    for (;;) {
+        la_ssize_t r = archive_read_data(a, buf.data(), buf.size());
+        if (r == 0) return DataResult::Ok;
+        if (r < 0) return ClassifyFailure(a);
+        if (!pSink->Write(buf.data(), static_cast<size_t>(r))) return DataResult::SinkFailed;
+    }
+}
+
+DataResult DecodeRange(int fd, Format eFormat, int64_t c_llBegin, int64_t c_llEnd,
+                       DataSink* pSink) {
+    Utf8LocaleScope locale;
+    // libarchive's LHA reader fails outright on a name it cannot convert, and names are not
+    // taken from it anyway: try the charsets a name can be in until the header reads.
+    static const char* const s_lhaCharsets[] = {"hdrcharset=CP932", "hdrcharset=UTF-8", nullptr};
+    static const char* const s_zipCharsets[] = {nullptr, "hdrcharset=CP932"};
+    const char* const* charsets = eFormat == Format::Lha ? s_lhaCharsets : s_zipCharsets;
+    size_t count = eFormat == Format::Lha ? 3 : 2;
+    DataResult failure = DataResult::Damaged;
+    for (size_t i = 0; i < count; ++i) {
+        std::unique_ptr<struct archive, ArchiveFree> a(archive_read_new());
+        if (!a) return DataResult::Damaged;
+        if (eFormat == Format::Zip) {
+            archive_read_support_format_zip_streamable(a.get());
+        } else {
+            archive_read_support_format_lha(a.get());
+        }
+        if (charsets[i]) archive_read_set_options(a.get(), charsets[i]);
+        RangeClient client{fd, c_llBegin, c_llEnd, eFormat == Format::Lha};
+        if (archive_read_open(a.get(), &client, nullptr, ReadRange, nullptr) != ARCHIVE_OK) {
+            return DataResult::Damaged;
+        }
+        struct archive_entry* entry = nullptr;
+        int r = archive_read_next_header(a.get(), &entry);
+        if (r < ARCHIVE_WARN) {
+            failure = ClassifyFailure(a.get());
+            continue;
+        }
+        if (archive_entry_is_data_encrypted(entry)) return DataResult::Encrypted;
+        return PumpData(a.get(), pSink);
+    }
+    return failure;
+}
+
+}  // namespace kestrel::archiver

@@ -1,0 +1,285 @@
+// LHA entries from their own headers, read one by one; the data between them is never read
+// for listing.
+//
+//   level 0: 0 header size H (total H + 2) | 1 checksum | 2 method "-lh5-" | 7 packed u32
+//            11 original u32 | 15 DOS time u16 | 17 DOS date u16 | 19 attribute | 20 level
+//            21 name length N | 22 name | 22+N CRC-16 | 24+N OS id (when H leaves room)
+//   level 1: as level 0, but 7 is the size of the extended headers plus the data, the
+//            attribute is 0x20, and the last two bytes of the header give the size of the first
+//            extended header, which follows it
+//   level 2: 0 total header size u16 | 2 method | 7 packed u32 | 11 original u32
+//            15 modified (UTC seconds) u32 | 20 level | 21 CRC-16 | 23 OS id
+//            24 size of the first extended header u16; extended headers inside the header
+//   level 3: as level 2 with 0 word size (4), 24 total header size u32 and 4-byte sizes
+//   extended header: type, data, size of the next one (0 ends the chain). Types used here:
+//     0x01 file name, 0x02 folder name (0xFF between folders), 0x42 64-bit packed and original
+//     sizes, 0x50 Unix mode, 0x54 Unix modification time
+#include <sys/stat.h>
+
+#include <algorithm>
+#include <vector>
+
+#include "DosTime.h"
+#include "EntryData.h"
+#include "Text.h"
+
+namespace kestrel::archiver {
+namespace {
+
+constexpr size_t kMaxExtendedTotal = 1 << 20;
+
+bool IsLhaMethod(const uint8_t* p) {
+    return p[0] == '-' && p[1] == 'l' && p[4] == '-' && p[2] >= 0x20 && p[2] < 0x7F &&
+           p[3] >= 0x20 && p[3] < 0x7F;
+}
+
+struct RawHeader {
+    int nLevel = 0;
+    std::string strMethod;
+    int64_t llHeaderSize = 0;  // up to the data, extended headers of level 1 included
+    int64_t llPacked = 0;
+    int64_t llOriginal = 0;
+    uint16_t nDosTime = 0, nDosDate = 0;
+    int64_t llUnixTime = 0;
+    bool bUnixTime = false;
+    uint32_t nOs = 0;
+    uint32_t nMode = 0;
+    bool bMode = false;
+    uint16_t nCrc = 0;
+    std::string strName;  // raw bytes
+    std::string strDir;   // raw bytes, "/" between folders
+    bool bHaveNameExt = false;
+};
+
+class LhaHeaders : public EntrySource {
+public:
+    LhaHeaders(UniqueFd fd, int64_t llSize) : m_fd(std::move(fd)), m_llSize(llSize) {}
+
+    ReadResult Next(Entry* pstEntry) override;
+    int64_t BytesRead() const override { return std::min(m_llPos, m_llSize); }
+    DataResult ReadData(const Entry& c_stEntry, DataSink* pSink) override {
+        return DecodeRange(m_fd.Get(), Format::Lha, c_stEntry.llLocalOffset,
+                           c_stEntry.llLocalEnd, pSink);
+    }
+
+    // false when no valid header starts at c_llPos; *pbEnd when the archive ends there.
+    bool ParseHeader(int64_t c_llPos, RawHeader* pstHeader, bool* pbEnd);
+
+private:
+    bool ParseExtended(const uint8_t* p, size_t n, size_t sizeWidth, size_t first,
+                       RawHeader* h, size_t* pnTotal);
+
+    UniqueFd m_fd;
+    int64_t m_llSize;
+    int64_t m_llPos = 0;
+    bool m_bDone = false;
+    Cp932Decoder m_cp932;
+};
+
+// Walks a chain of extended headers in p[0, n); the chain's first header has size `first`.
+bool LhaHeaders::ParseExtended(const uint8_t* p, size_t n, size_t w, size_t first, RawHeader* h,
+                               size_t* pnTotal) {
+    size_t pos = 0, size = first;
+    while (size != 0) {
+        if (size < 1 + w || pos + size > n) return false;
+        const uint8_t* d = p + pos + 1;
+        size_t len = size - 1 - w;
+        switch (p[pos]) {
+            case 0x01:
+                h->strName.assign(reinterpret_cast<const char*>(d), len);
+                h->bHaveNameExt = true;
+                break;
+            case 0x02:
+                h->strDir.assign(reinterpret_cast<const char*>(d), len);
+                for (auto& c : h->strDir) {
+                    if (static_cast<uint8_t>(c) == 0xFF) c = '/';
+                }
+                if (!h->strDir.empty() && h->strDir.back() != '/') h->strDir.push_back('/');
+                break;
+            case 0x42:
+                if (len >= 16) {
+                    h->llPacked = static_cast<int64_t>(std::min<uint64_t>(Le64(d), INT64_MAX));
+                    h->llOriginal = static_cast<int64_t>(std::min<uint64_t>(Le64(d + 8), INT64_MAX));
+                }
+                break;
+            case 0x50:
+                if (len >= 2) {
+                    h->nMode = Le16(d);
+                    h->bMode = true;
+                }
+                break;
+            case 0x54:
+                if (len >= 4) {
+                    h->llUnixTime = Le32(d);
+                    h->bUnixTime = true;
+                }
+                break;
+            default:
+                break;
+        }
+        pos += size;
+        size = w == 2 ? Le16(p + pos - 2) : Le32(p + pos - 4);
+    }
+    *pnTotal = pos;
+    return true;
+}
+
+bool LhaHeaders::ParseHeader(int64_t c_llPos, RawHeader* h, bool* pbEnd) {
+    *pbEnd = false;
+    uint8_t b[256 + 32];
+    int64_t got = ReadUpTo(m_fd.Get(), c_llPos, b, sizeof(b));
+    if (got <= 0 || (got >= 1 && b[0] == 0 && (got < 22 || b[20] != 2 || !IsLhaMethod(b + 2)))) {
+        // A zero byte (or the end of the file) closes the archive.
+        *pbEnd = true;
+        return false;
+    }
+    if (got < 22 || !IsLhaMethod(b + 2)) return false;
+    h->nLevel = b[20];
+    h->strMethod.assign(reinterpret_cast<const char*>(b + 2), 5);
+    h->llOriginal = Le32(b + 11);
+
+    if (h->nLevel == 0 || h->nLevel == 1) {
+        size_t total = static_cast<size_t>(b[0]) + 2;
+        size_t nName = b[21];
+        if (total > static_cast<size_t>(got) || 22 + nName + 2 > total) return false;
+        unsigned sum = 0;
+        for (size_t i = 2; i < total; ++i) sum += b[i];
+        if ((sum & 0xFF) != b[1]) return false;
+        h->nDosTime = Le16(b + 15);
+        h->nDosDate = Le16(b + 17);
+        h->strName.assign(reinterpret_cast<const char*>(b + 22), nName);
+        h->nCrc = Le16(b + 22 + nName);
+        if (22 + nName + 2 < total) h->nOs = b[24 + nName];
+        if (h->nLevel == 0) {
+            h->llHeaderSize = static_cast<int64_t>(total);
+            h->llPacked = Le32(b + 7);
+            return true;
+        }
+        if (total < 22 + nName + 5) return false;
+        size_t first = Le16(b + total - 2);
+        int64_t skip = Le32(b + 7);
+        size_t extTotal = 0;
+        if (first != 0) {
+            size_t avail = static_cast<size_t>(std::min<int64_t>(
+                std::min<int64_t>(skip, kMaxExtendedTotal), m_llSize - c_llPos - total));
+            std::vector<uint8_t> ext(avail);
+            if (!ReadAt(m_fd.Get(), c_llPos + static_cast<int64_t>(total), ext.data(), avail) ||
+                !ParseExtended(ext.data(), avail, 2, first, h, &extTotal)) {
+                return false;
+            }
+        }
+        if (static_cast<int64_t>(extTotal) > skip) return false;
+        h->llHeaderSize = static_cast<int64_t>(total + extTotal);
+        h->llPacked = skip - static_cast<int64_t>(extTotal);
+        return true;
+    }
+    if (h->nLevel == 2 || h->nLevel == 3) {
+        size_t w = h->nLevel == 2 ? 2 : 4;
+        size_t fixed = h->nLevel == 2 ? 26 : 32;
+        if (static_cast<size_t>(got) < fixed) return false;
+        size_t total = h->nLevel == 2 ? Le16(b) : Le32(b + 24);
+        if (h->nLevel == 3 && Le16(b) != 4) return false;
+        if (total < fixed || total > kMaxExtendedTotal ||
+            static_cast<int64_t>(total) > m_llSize - c_llPos) {
+            return false;
+        }
+        h->llPacked = Le32(b + 7);
+        h->llUnixTime = Le32(b + 15);
+        h->bUnixTime = true;
+        h->nCrc = Le16(b + 21);
+        h->nOs = b[23];
+        size_t first = w == 2 ? Le16(b + 24) : Le32(b + 28);
+        std::vector<uint8_t> all(total);
+        if (!ReadAt(m_fd.Get(), c_llPos, all.data(), total)) return false;
+        size_t extTotal = 0;
+        if (first != 0 &&
+            !ParseExtended(all.data() + fixed, total - fixed, w, first, h, &extTotal)) {
+            return false;
+        }
+        h->llHeaderSize = static_cast<int64_t>(total);
+        return true;
+    }
+    return false;
+}
+
+ReadResult LhaHeaders::Next(Entry* e) {
+    if (m_bDone) return ReadResult::End;
+    RawHeader h;
+    bool end = false;
+    if (!ParseHeader(m_llPos, &h, &end)) {
+        m_bDone = true;
+        if (end) {
+            m_llPos = m_llSize;
+            return ReadResult::End;
+        }
+        return ReadResult::Error;
+    }
+    int64_t dataEnd = m_llPos + h.llHeaderSize + h.llPacked;
+    if (h.llPacked < 0 || dataEnd > m_llSize || dataEnd < m_llPos) {
+        m_bDone = true;
+        return ReadResult::Error;
+    }
+
+    *e = Entry();
+    std::string raw = h.strDir + h.strName;
+    std::string name;
+    DecodeLegacyName(raw, &m_cp932, &name);
+    // Separators: "\" in names from MS-DOS (decoded first, so a CP932 second byte 0x5C stays
+    // part of its character).
+    std::replace(name.begin(), name.end(), '\\', '/');
+
+    bool isDir = h.strMethod == "-lhd-";
+    if (h.bMode && S_ISLNK(h.nMode)) {
+        size_t bar = name.find('|');
+        e->eKind = EntryKind::Symlink;
+        if (bar != std::string::npos) {
+            e->strLinkTarget = name.substr(bar + 1);
+            name.erase(bar);
+        }
+    } else if (isDir || (h.bMode && S_ISDIR(h.nMode))) {
+        e->eKind = EntryKind::Directory;
+        if (name.empty() || name.back() != '/') name.push_back('/');
+    } else if (h.bMode && (h.nMode & S_IFMT) != 0 && !S_ISREG(h.nMode)) {
+        e->eKind = EntryKind::Other;
+    }
+    e->strName = std::move(name);
+    e->llOriginalSize = h.llOriginal;
+    e->llCompressedSize = h.llPacked;
+    e->nCrc = h.nCrc;
+    e->nOsType = h.nOs;
+    e->nUnixMode = h.bMode ? (h.nMode & 07777) : 0;
+    if (h.nLevel <= 1) {
+        // Local DOS time, reported as stored.
+        e->nDosDate = h.nDosDate;
+        e->nDosTime = h.nDosTime;
+        if (h.bUnixTime) {
+            e->llModified = h.llUnixTime;
+            e->bHasModified = true;
+        }
+    } else {
+        e->llModified = h.llUnixTime;
+        e->bHasModified = true;
+        UnixToLocalDos(h.llUnixTime, &e->nDosDate, &e->nDosTime);
+    }
+    e->llLocalOffset = m_llPos;
+    e->llLocalEnd = dataEnd;
+    m_llPos = dataEnd;
+    return ReadResult::Ok;
+}
+
+}  // namespace
+
+std::unique_ptr<EntrySource> OpenLhaHeaders(const std::string& c_strPath, int64_t* pllFileSize) {
+    int64_t size = 0;
+    UniqueFd fd = OpenArchiveFile(c_strPath, &size);
+    if (!fd.Valid() || size < 22) return nullptr;
+    auto source = std::make_unique<LhaHeaders>(std::move(fd), size);
+    // The file is an LHA archive when it begins with a sound header.
+    RawHeader h;
+    bool end = false;
+    if (!source->ParseHeader(0, &h, &end)) return nullptr;
+    *pllFileSize = size;
+    return source;
+}
+
+}  // namespace kestrel::archiver

@@ -1,0 +1,230 @@
+#include "SafeDestination.h"
+
+#include <fcntl.h>
+#include <stdio.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+
+namespace kestrel::archiver {
+
+namespace {
+
+std::string ErrorText(int err) { return std::strerror(err); }
+
+class FileSink : public DataSink {
+public:
+    explicit FileSink(int fd) : m_fd(fd) {}
+    bool Write(const void* pv, size_t n) override {
+        const char* p = static_cast<const char*>(pv);
+        while (n > 0) {
+            ssize_t w = write(m_fd, p, n);
+            if (w < 0) {
+                if (errno == EINTR) continue;
+                m_nError = errno;
+                return false;
+            }
+            p += w;
+            n -= static_cast<size_t>(w);
+        }
+        return true;
+    }
+    int Error() const { return m_nError; }
+
+private:
+    int m_fd;
+    int m_nError = 0;
+};
+
+}  // namespace
+
+bool SafeDestination::Open(const std::string& c_strPath, std::string* pstrError) {
+    std::string path = c_strPath.empty() ? std::string(".") : c_strPath;
+    // Create each missing folder of the path in turn (mkdir -p).
+    for (size_t i = 1; i <= path.size(); ++i) {
+        if (i == path.size() || path[i] == '/') {
+            std::string prefix = path.substr(0, i);
+            if (mkdir(prefix.c_str(), 0777) != 0 && errno != EEXIST) {
+                *pstrError = "Cannot create the destination folder " + path + ": " +
+                             ErrorText(errno);
+                return false;
+            }
+        }
+    }
+    m_root = UniqueFd(open(path.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    if (!m_root.Valid()) {
+        *pstrError = "Cannot open the destination folder " + path + ": " + ErrorText(errno);
+        return false;
+    }
+    return true;
+}
+
+UniqueFd SafeDestination::OpenParent(const std::vector<std::string>& c, size_t depth,
+                                     WriteOutcome* peOutcome, std::string* pstrWhy) {
+    UniqueFd dir(fcntl(m_root.Get(), F_DUPFD_CLOEXEC, 0));
+    for (size_t i = 0; i < depth && dir.Valid(); ++i) {
+        if (mkdirat(dir.Get(), c[i].c_str(), 0777) != 0 && errno != EEXIST) {
+            *peOutcome = WriteOutcome::Failed;
+            *pstrWhy = "cannot create folder: " + ErrorText(errno);
+            return UniqueFd();
+        }
+        UniqueFd next(openat(dir.Get(), c[i].c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
+        if (!next.Valid()) {
+            int err = errno;
+            struct stat st {};
+            if (fstatat(dir.Get(), c[i].c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0 && S_ISLNK(st.st_mode)) {
+                *peOutcome = WriteOutcome::Refused;
+                *pstrWhy = "its folder is a link";
+            } else {
+                *peOutcome = WriteOutcome::Failed;
+                *pstrWhy = err == ENOTDIR ? "a file is in the way of its folder" : ErrorText(err);
+            }
+            return UniqueFd();
+        }
+        dir = std::move(next);
+    }
+    if (!dir.Valid()) {
+        *peOutcome = WriteOutcome::Failed;
+        *pstrWhy = ErrorText(errno);
+    }
+    return dir;
+}
+
+std::string SafeDestination::TemporaryName() {
+    return ".kestrel-" + std::to_string(getpid()) + "-" + std::to_string(++m_nCounter) + ".part";
+}
+
+WriteOutcome SafeDestination::Publish(int dirFd, const std::string& tmp, const std::string& leaf,
+                                      std::string* pstrWhy) {
+    if (m_bOverwrite) {
+        if (renameat(dirFd, tmp.c_str(), dirFd, leaf.c_str()) == 0) return WriteOutcome::Written;
+    } else {
+        if (renameat2(dirFd, tmp.c_str(), dirFd, leaf.c_str(), RENAME_NOREPLACE) == 0) {
+            return WriteOutcome::Written;
+        }
+        if (errno == EINVAL || errno == ENOSYS) {
+            // Filesystems without RENAME_NOREPLACE: a hard link fails just as well on a name
+            // that exists.
+            if (linkat(dirFd, tmp.c_str(), dirFd, leaf.c_str(), 0) == 0) {
+                unlinkat(dirFd, tmp.c_str(), 0);
+                return WriteOutcome::Written;
+            }
+        }
+        if (errno == EEXIST) {
+            unlinkat(dirFd, tmp.c_str(), 0);
+            return WriteOutcome::Kept;
+        }
+    }
+    int err = errno;
+    unlinkat(dirFd, tmp.c_str(), 0);
+    *pstrWhy = err == EISDIR || err == ENOTEMPTY ? "a folder of that name exists" : ErrorText(err);
+    return WriteOutcome::Failed;
+}
+
+WriteOutcome SafeDestination::WriteFile(const std::vector<std::string>& c, const Entry& e,
+                                        const std::function<DataResult(DataSink*)>& fnProducer,
+                                        bool* pbProduced, DataResult* peData,
+                                        std::string* pstrWhy) {
+    *pbProduced = false;
+    *peData = DataResult::Ok;
+    WriteOutcome outcome = WriteOutcome::Failed;
+    UniqueFd dir = OpenParent(c, c.size() - 1, &outcome, pstrWhy);
+    if (!dir.Valid()) return outcome;
+    const std::string& leaf = c.back();
+    struct stat st {};
+    if (fstatat(dir.Get(), leaf.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0) {
+        if (S_ISDIR(st.st_mode)) {
+            *pstrWhy = "a folder of that name exists";
+            return WriteOutcome::Failed;
+        }
+        if (!m_bOverwrite) return WriteOutcome::Kept;
+    }
+    std::string tmp = TemporaryName();
+    UniqueFd file(openat(dir.Get(), tmp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC,
+                         0666));
+    if (!file.Valid()) {
+        *pstrWhy = ErrorText(errno);
+        return WriteOutcome::Failed;
+    }
+    FileSink sink(file.Get());
+    *pbProduced = true;
+    *peData = fnProducer(&sink);
+    if (*peData != DataResult::Ok) {
+        if (*peData == DataResult::SinkFailed) *pstrWhy = ErrorText(sink.Error());
+        file = UniqueFd();
+        unlinkat(dir.Get(), tmp.c_str(), 0);
+        return WriteOutcome::Failed;
+    }
+    if (e.nUnixMode & 0100) {
+        struct stat now {};
+        if (fstat(file.Get(), &now) == 0) {
+            fchmod(file.Get(), (now.st_mode & 0777) | ((now.st_mode & 0444) >> 2));
+        }
+    }
+    struct timespec times[2];
+    times[0].tv_sec = 0;
+    times[0].tv_nsec = UTIME_OMIT;
+    times[1].tv_sec = static_cast<time_t>(e.llModified);
+    times[1].tv_nsec = 0;
+    futimens(file.Get(), times);
+    if (close(file.Release()) != 0) {
+        *pstrWhy = ErrorText(errno);
+        unlinkat(dir.Get(), tmp.c_str(), 0);
+        return WriteOutcome::Failed;
+    }
+    return Publish(dir.Get(), tmp, leaf, pstrWhy);
+}
+
+WriteOutcome SafeDestination::MakeDirectory(const std::vector<std::string>& c,
+                                            std::string* pstrWhy) {
+    WriteOutcome outcome = WriteOutcome::Failed;
+    UniqueFd dir = OpenParent(c, c.size(), &outcome, pstrWhy);
+    return dir.Valid() ? WriteOutcome::Written : outcome;
+}
+
+WriteOutcome SafeDestination::MakeSymlink(const std::vector<std::string>& c,
+                                          const std::string& c_strTarget, std::string* pstrWhy) {
+    // The target must stay inside the destination as seen from the link's own folder.
+    if (c_strTarget.empty() || c_strTarget[0] == '/' || c_strTarget.find('\0') != std::string::npos) {
+        *pstrWhy = "link target outside the destination";
+        return WriteOutcome::Refused;
+    }
+    long depth = static_cast<long>(c.size()) - 1;
+    size_t pos = 0;
+    while (pos <= c_strTarget.size()) {
+        size_t slash = c_strTarget.find('/', pos);
+        if (slash == std::string::npos) slash = c_strTarget.size();
+        std::string part = c_strTarget.substr(pos, slash - pos);
+        if (part == "..") {
+            if (--depth < 0) {
+                *pstrWhy = "link target outside the destination";
+                return WriteOutcome::Refused;
+            }
+        } else if (!part.empty() && part != ".") {
+            ++depth;
+        }
+        pos = slash + 1;
+    }
+    WriteOutcome outcome = WriteOutcome::Failed;
+    UniqueFd dir = OpenParent(c, c.size() - 1, &outcome, pstrWhy);
+    if (!dir.Valid()) return outcome;
+    const std::string& leaf = c.back();
+    struct stat st {};
+    if (fstatat(dir.Get(), leaf.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0) {
+        if (S_ISDIR(st.st_mode)) {
+            *pstrWhy = "a folder of that name exists";
+            return WriteOutcome::Failed;
+        }
+        if (!m_bOverwrite) return WriteOutcome::Kept;
+    }
+    std::string tmp = TemporaryName();
+    if (symlinkat(c_strTarget.c_str(), dir.Get(), tmp.c_str()) != 0) {
+        *pstrWhy = ErrorText(errno);
+        return WriteOutcome::Failed;
+    }
+    return Publish(dir.Get(), tmp, leaf, pstrWhy);
+}
+
+}  // namespace kestrel::archiver
