@@ -1,10 +1,10 @@
 #include "CFileListView.h"
 
 #include <QHeaderView>
-#include <algorithm>
 #include <QItemSelectionModel>
 #include <QKeyEvent>
 #include <QStandardItemModel>
+#include <algorithm>
 
 #include "CItemDelegates.h"
 
@@ -18,9 +18,9 @@ struct ColumnInfo {
 };
 
 const ColumnInfo g_Columns[Column_Count] = {
-    {u"ファイル名", Qt::AlignLeft},   {u"ファイルの種類", Qt::AlignLeft},
-    {u"サイズ", Qt::AlignRight},      {u"圧縮サイズ", Qt::AlignRight},
-    {u"圧縮率", Qt::AlignRight},      {u"更新日時", Qt::AlignLeft},
+    {u"ファイル名", Qt::AlignLeft}, {u"ファイルの種類", Qt::AlignLeft},
+    {u"サイズ", Qt::AlignRight},    {u"圧縮サイズ", Qt::AlignRight},
+    {u"圧縮率", Qt::AlignRight},    {u"更新日時", Qt::AlignLeft},
     {u"フォルダ", Qt::AlignLeft},
 };
 

@@ -56,10 +56,16 @@ void CForm_FilerMain_Driver::File_Close() {}
 void CForm_FilerMain_Driver::RestoreWindow() {}
 
 // TODO(commands): extraction, viewers and drag-out are still empty.
-bool CForm_FilerMain_Driver::Edit_Extract_ListView() { return false; }
-bool CForm_FilerMain_Driver::Edit_Extract_TreeView(bool) { return false; }
+bool CForm_FilerMain_Driver::Edit_Extract_ListView() {
+    return false;
+}
+bool CForm_FilerMain_Driver::Edit_Extract_TreeView(bool) {
+    return false;
+}
 void CForm_FilerMain_Driver::Edit_Open_Click_EventHandler(QObject*) {}
-Qt::DropAction CForm_FilerMain_Driver::DoDragDrop_ListView(QWidget*) { return Qt::IgnoreAction; }
+Qt::DropAction CForm_FilerMain_Driver::DoDragDrop_ListView(QWidget*) {
+    return Qt::IgnoreAction;
+}
 Qt::DropAction CForm_FilerMain_Driver::DoDragDrop_TreeView(QWidget*, QTreeWidgetItem*) {
     return Qt::IgnoreAction;
 }

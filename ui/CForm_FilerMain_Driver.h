@@ -26,11 +26,10 @@ class CForm_FilerMain_Driver {
 public:
     // The controls are lent by the window and live as long as it does.
     CForm_FilerMain_Driver(Form_FilerMain* frmWindow, CFolderTreeView* frmTreeView,
-                           CFileListView* frmListView, QLabel* frmListLabel,
-                           QMenuBar* frmMenuStrip, QToolBar* frmToolStrip,
-                           QStatusBar* frmStatusStrip, QLabel* frmStatusLabel_Select,
-                           QLabel* frmStatusLabel_Directory, QLabel* frmStatusLabel_Archive,
-                           QProgressBar* frmStatusProgressBar,
+                           CFileListView* frmListView, QLabel* frmListLabel, QMenuBar* frmMenuStrip,
+                           QToolBar* frmToolStrip, QStatusBar* frmStatusStrip,
+                           QLabel* frmStatusLabel_Select, QLabel* frmStatusLabel_Directory,
+                           QLabel* frmStatusLabel_Archive, QProgressBar* frmStatusProgressBar,
                            QMenu* frmTreeView_ContextMenuStrip,
                            QMenu* frmListView_ContextMenuStrip);
     virtual ~CForm_FilerMain_Driver();

@@ -13,8 +13,7 @@
 namespace kestrel {
 
 bool CToolTipDelegate::helpEvent(QHelpEvent* pEvent, QAbstractItemView* pView,
-                                 const QStyleOptionViewItem& c_option,
-                                 const QModelIndex& c_index) {
+                                 const QStyleOptionViewItem& c_option, const QModelIndex& c_index) {
     if (pEvent->type() != QEvent::ToolTip || !c_index.isValid() ||
         c_index.data(Qt::ToolTipRole).isValid()) {
         return QStyledItemDelegate::helpEvent(pEvent, pView, c_option, c_index);
@@ -22,7 +21,8 @@ bool CToolTipDelegate::helpEvent(QHelpEvent* pEvent, QAbstractItemView* pView,
     QStyleOptionViewItem option = c_option;
     initStyleOption(&option, c_index);
     const QStyle* pStyle = option.widget ? option.widget->style() : QApplication::style();
-    const QRect rcText = pStyle->subElementRect(QStyle::SE_ItemViewItemText, &option, option.widget);
+    const QRect rcText =
+        pStyle->subElementRect(QStyle::SE_ItemViewItemText, &option, option.widget);
     // The style pads the text on both sides; a small allowance avoids tips for texts that fit.
     const int nNeeded = option.fontMetrics.horizontalAdvance(option.text) + 6;
     if (!option.text.isEmpty() && nNeeded > rcText.width()) {

@@ -24,8 +24,7 @@ public:
     using CToolTipDelegate::CToolTipDelegate;
     void paint(QPainter* pPainter, const QStyleOptionViewItem& c_option,
                const QModelIndex& c_index) const override;
-    QSize sizeHint(const QStyleOptionViewItem& c_option,
-                   const QModelIndex& c_index) const override;
+    QSize sizeHint(const QStyleOptionViewItem& c_option, const QModelIndex& c_index) const override;
 };
 
 // Gives every node the image under one key and the selected node the image under another.

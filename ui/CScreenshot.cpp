@@ -36,26 +36,29 @@ void Install_ScreenshotHook(Form_FilerMain& frmMain) {
     auto* pClock = new QElapsedTimer;
     pClock->start();
     pTimer->setInterval(100);
-    QObject::connect(pTimer, &QTimer::timeout, &frmMain, [&frmMain, pTimer, pClock, strPath,
-                                                          strWhat] {
-        const qint64 nElapsed = pClock->elapsed();
-        const bool bOpening = frmMain.pForm() && frmMain.pForm()->bFileOpenMode();
-        if (!frmMain.isVisible() || nElapsed < c_nSettleMs || (bOpening && nElapsed < c_nGiveUpMs)) {
-            return;
-        }
-        pTimer->stop();
-        delete pClock;
-        if (strWhat == QLatin1String("about")) {
-            auto* pAbout = new Form_About(&frmMain);
-            pAbout->show();
-            QTimer::singleShot(300, pAbout, [pAbout, strPath] { SaveAndQuit(pAbout, strPath); });
-        } else if (auto* pMenu = frmMain.findChild<QMenu*>(strWhat); pMenu && !strWhat.isEmpty()) {
-            pMenu->popup(frmMain.mapToGlobal(QPoint(40, 40)));
-            QTimer::singleShot(300, pMenu, [pMenu, strPath] { SaveAndQuit(pMenu, strPath); });
-        } else {
-            SaveAndQuit(&frmMain, strPath);
-        }
-    });
+    QObject::connect(
+        pTimer, &QTimer::timeout, &frmMain, [&frmMain, pTimer, pClock, strPath, strWhat] {
+            const qint64 nElapsed = pClock->elapsed();
+            const bool bOpening = frmMain.pForm() && frmMain.pForm()->bFileOpenMode();
+            if (!frmMain.isVisible() || nElapsed < c_nSettleMs ||
+                (bOpening && nElapsed < c_nGiveUpMs)) {
+                return;
+            }
+            pTimer->stop();
+            delete pClock;
+            if (strWhat == QLatin1String("about")) {
+                auto* pAbout = new Form_About(&frmMain);
+                pAbout->show();
+                QTimer::singleShot(300, pAbout,
+                                   [pAbout, strPath] { SaveAndQuit(pAbout, strPath); });
+            } else if (auto* pMenu = frmMain.findChild<QMenu*>(strWhat);
+                       pMenu && !strWhat.isEmpty()) {
+                pMenu->popup(frmMain.mapToGlobal(QPoint(40, 40)));
+                QTimer::singleShot(300, pMenu, [pMenu, strPath] { SaveAndQuit(pMenu, strPath); });
+            } else {
+                SaveAndQuit(&frmMain, strPath);
+            }
+        });
     pTimer->start();
 }
 

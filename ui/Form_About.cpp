@@ -38,10 +38,16 @@ QLabel* NewLink(const QString& c_strName, const QString& c_strText, QWidget* pPa
 
 }  // namespace
 
-QString Form_About::strWebURL() { return QStringLiteral("https://kestrel.example.org/"); }
-QString Form_About::strEMail() { return QStringLiteral("support@kestrel.example.org"); }
+QString Form_About::strWebURL() {
+    return QStringLiteral("https://kestrel.example.org/");
+}
+QString Form_About::strEMail() {
+    return QStringLiteral("support@kestrel.example.org");
+}
 
-void Form_About::SetUrlOpener(UrlOpener fnOpener) { CurrentOpener() = std::move(fnOpener); }
+void Form_About::SetUrlOpener(UrlOpener fnOpener) {
+    CurrentOpener() = std::move(fnOpener);
+}
 
 Form_About::Form_About(QWidget* pParent) : QDialog(pParent) {
     setWindowTitle(QStringLiteral("バージョン情報"));
@@ -49,12 +55,12 @@ Form_About::Form_About(QWidget* pParent) : QDialog(pParent) {
                    Qt::WindowCloseButtonHint | Qt::MSWindowsFixedSizeDialogHint);
 
     auto* frmIcon = NewLabel(QStringLiteral("frmIcon"), QString(), this);
-    frmIcon->setPixmap(QIcon(EmbeddedImagePath(QStringLiteral("Application.ico")))
-                           .pixmap(QSize(32, 32)));
+    frmIcon->setPixmap(
+        QIcon(EmbeddedImagePath(QStringLiteral("Application.ico"))).pixmap(QSize(32, 32)));
     frmIcon->setAlignment(Qt::AlignTop | Qt::AlignHCenter);
 
-    auto* frmApplicationName = NewLabel(QStringLiteral("frmApplicationName"),
-                                        QStringLiteral("ケストレル Ver.0.03"), this);
+    auto* frmApplicationName =
+        NewLabel(QStringLiteral("frmApplicationName"), QStringLiteral("ケストレル Ver.0.03"), this);
     QFont fontName = frmApplicationName->font();
     fontName.setBold(true);
     frmApplicationName->setFont(fontName);
@@ -103,7 +109,9 @@ Form_About::Form_About(QWidget* pParent) : QDialog(pParent) {
     connect(frmClose, &QPushButton::clicked, this, &QDialog::accept);
 }
 
-void Form_About::frmWebURL_LinkClicked() { OpenLink(QUrl(strWebURL())); }
+void Form_About::frmWebURL_LinkClicked() {
+    OpenLink(QUrl(strWebURL()));
+}
 
 void Form_About::frmWebEMAIL_LinkClicked() {
     OpenLink(QUrl(QStringLiteral("mailto:") + strEMail()));
@@ -113,8 +121,8 @@ void Form_About::OpenLink(const QUrl& c_url) {
     const bool bOpened =
         CurrentOpener() ? CurrentOpener()(c_url) : QDesktopServices::openUrl(c_url);
     if (!bOpened) {
-        CMessageBox::Error(this, QStringLiteral("リンク先を開くことができません\n") +
-                                     c_url.toString());
+        CMessageBox::Error(this,
+                           QStringLiteral("リンク先を開くことができません\n") + c_url.toString());
     }
 }
 

@@ -18,6 +18,7 @@
 #include <QToolButton>
 #include <QUrl>
 #include <QVBoxLayout>
+#include <stdexcept>
 
 #include "CApplication.h"
 #include "CFileListView.h"
@@ -140,6 +141,7 @@ Form_FilerMain::Form_FilerMain(DriverFactory fnCreateDriver, const QString& c_st
 
     if (fnCreateDriver) {
         m_pForm = fnCreateDriver(this);
+        if (!m_pForm) throw std::logic_error("Form_FilerMain: no driver was made");
     } else {
         m_pForm = std::make_unique<CForm_FilerMain_Driver>(
             this, frmTreeView, frmListView, frmLabel_CurrentDirectory, frmMenu, frmToolBar,
@@ -210,8 +212,7 @@ void Form_FilerMain::Build_ToolBar() {
     NewItem(frmToolBar, "frmToolBar_Edit_Arc_Add", QStringLiteral("書庫にファイルを追加"), false,
             false);
     NewSeparator(frmToolBar, "MainToolBar_Separator1");
-    NewItem(frmToolBar, "frmToolBar_Edit_Select_Thow", QStringLiteral("選択ファイルを解凍"),
-            false);
+    NewItem(frmToolBar, "frmToolBar_Edit_Select_Thow", QStringLiteral("選択ファイルを解凍"), false);
 
     // A split button: the main part opens with the first viewer, the arrow lists them all.
     auto* pOpenMenu = new QMenu(this);
@@ -276,13 +277,13 @@ void Form_FilerMain::Build_Views() {
         return nWidth + 20;
     };
     QHeaderView* pHeader = frmListView->header();
-    pHeader->resizeSection(Column_FileName, fit({u"ファイル名ファイル名ファイル名"}) + 20);
+    pHeader->resizeSection(Column_FileName, fit({u"ファイル名ファイル名ファイル名"}) + 30);
     pHeader->resizeSection(Column_FileType, fit({u"ファイルの種類ファイル"}));
     pHeader->resizeSection(Column_OrgSize, fit({u"9,999,999,999", u"サイズ"}));
     pHeader->resizeSection(Column_CmpSize, fit({u"9,999,999,999", u"圧縮サイズ"}));
     pHeader->resizeSection(Column_Ratio, fit({u"100.0%", u"圧縮率"}));
     pHeader->resizeSection(Column_Update, fit({u"0000/00/00 00:00:00", u"更新日時"}));
-    pHeader->resizeSection(Column_Directory, fit({u"/フォルダ/フォルダ/フォルダ/"}));
+    pHeader->resizeSection(Column_Directory, fit({u"/フォルダ/フォルダ/"}));
 
     MainSplitContainer->addWidget(pLeft);
     MainSplitContainer->addWidget(pRight);
@@ -296,10 +297,10 @@ void Form_FilerMain::Build_Views() {
 void Form_FilerMain::Build_StatusBar() {
     frmStatusBar = statusBar();
     frmStatusBar->setObjectName(QStringLiteral("frmStatusBar"));
-    frmStatus_Select = NewStatusLabel(frmStatusBar, "frmStatus_Select",
-                                      QStringLiteral("選択ファイル情報"));
-    frmStatus_Directory = NewStatusLabel(frmStatusBar, "frmStatus_Directory",
-                                         QStringLiteral("選択フォルダ情報"));
+    frmStatus_Select =
+        NewStatusLabel(frmStatusBar, "frmStatus_Select", QStringLiteral("選択ファイル情報"));
+    frmStatus_Directory =
+        NewStatusLabel(frmStatusBar, "frmStatus_Directory", QStringLiteral("選択フォルダ情報"));
     frmStatus_Archive =
         NewStatusLabel(frmStatusBar, "frmStatus_Archive", QStringLiteral("書庫情報"));
     frmStatus_ProgressBar = new QProgressBar(frmStatusBar);
@@ -410,11 +411,10 @@ void Form_FilerMain::Connect_Commands() {
     connect(frmListView, &QWidget::customContextMenuRequested, this,
             [this](const QPoint& c_pt) { frmListView_ContextMenuStrip_Opening(c_pt); });
 
-    connect(frmTreeView, &QTreeWidget::currentItemChanged, this,
-            [this](QTreeWidgetItem* pCurrent) {
-                // Emptying the tree leaves no node selected; that is no selection to show.
-                if (pCurrent) m_pForm->UI_Update_FolderList(pCurrent);
-            });
+    connect(frmTreeView, &QTreeWidget::currentItemChanged, this, [this](QTreeWidgetItem* pCurrent) {
+        // Emptying the tree leaves no node selected; that is no selection to show.
+        if (pCurrent) m_pForm->UI_Update_FolderList(pCurrent);
+    });
     connect(frmTreeView, &CFolderTreeView::ItemDrag, this, &Form_FilerMain::frmTreeView_ItemDrag);
     connect(frmTreeView, &QWidget::customContextMenuRequested, this,
             [this](const QPoint& c_pt) { frmTreeView_ContextMenuStrip_Opening(c_pt); });
@@ -457,11 +457,14 @@ void Form_FilerMain::showEvent(QShowEvent* pEvent) {
     if (!m_bShown) {
         m_bShown = true;
         // After the window is on screen, as its first shown event.
-        QMetaObject::invokeMethod(this, [this] { frmMain_Shown(); }, Qt::QueuedConnection);
+        QMetaObject::invokeMethod(
+            this, [this] { frmMain_Shown(); }, Qt::QueuedConnection);
     }
 }
 
-void Form_FilerMain::frmMain_Shown() { m_pForm->File_Open_CommandArgs(); }
+void Form_FilerMain::frmMain_Shown() {
+    m_pForm->File_Open_CommandArgs();
+}
 
 void Form_FilerMain::resizeEvent(QResizeEvent* pEvent) {
     QMainWindow::resizeEvent(pEvent);
@@ -561,7 +564,9 @@ void Form_FilerMain::frmListView_DragDrop(QDropEvent* pEvent) {
     m_pForm->File_Open_NewWindows(DroppedFiles(pEvent->mimeData()));
 }
 
-void Form_FilerMain::dragEnterEvent(QDragEnterEvent* pEvent) { dragMoveEvent(pEvent); }
+void Form_FilerMain::dragEnterEvent(QDragEnterEvent* pEvent) {
+    dragMoveEvent(pEvent);
+}
 
 void Form_FilerMain::dragMoveEvent(QDragMoveEvent* pEvent) {
     if (frmMain_DragOver(pEvent) == DropEffect::None) {
@@ -571,7 +576,9 @@ void Form_FilerMain::dragMoveEvent(QDragMoveEvent* pEvent) {
     AcceptAsCopy(pEvent);
 }
 
-void Form_FilerMain::dropEvent(QDropEvent* pEvent) { frmMain_DragDrop(pEvent); }
+void Form_FilerMain::dropEvent(QDropEvent* pEvent) {
+    frmMain_DragDrop(pEvent);
+}
 
 bool Form_FilerMain::eventFilter(QObject* pWatched, QEvent* pEvent) {
     if (pWatched != frmListView->viewport()) return QMainWindow::eventFilter(pWatched, pEvent);

@@ -8,7 +8,9 @@
 #include "CFolderTreeView.h"
 #include "CImageList.h"
 
-void PrintTo(const QString& c_str, std::ostream* pOut) { *pOut << '"' << c_str.toStdString() << '"'; }
+void PrintTo(const QString& c_str, std::ostream* pOut) {
+    *pOut << '"' << c_str.toStdString() << '"';
+}
 
 void PrintTo(const QStringList& c_lst, std::ostream* pOut) {
     *pOut << "{";
@@ -27,8 +29,12 @@ int CRecordingDriver::CountOf(const QString& c_strPrefix) const {
     return nCount;
 }
 
-void CRecordingDriver::File_Open_CommandArgs() { lstCalls << "File_Open_CommandArgs()"; }
-void CRecordingDriver::File_Open_OpenDialog() { lstCalls << "File_Open_OpenDialog()"; }
+void CRecordingDriver::File_Open_CommandArgs() {
+    lstCalls << "File_Open_CommandArgs()";
+}
+void CRecordingDriver::File_Open_OpenDialog() {
+    lstCalls << "File_Open_OpenDialog()";
+}
 void CRecordingDriver::File_Open_NewWindow(const QString& c_strOpenFileName,
                                            bool bAllowCurrentWindow) {
     lstCalls << QStringLiteral("File_Open_NewWindow(%1,%2)")
@@ -37,15 +43,19 @@ void CRecordingDriver::File_Open_NewWindow(const QString& c_strOpenFileName,
 void CRecordingDriver::File_Open_NewWindows(const QStringList& c_strOpenFileNames) {
     lstCalls << QStringLiteral("File_Open_NewWindows(%1)").arg(c_strOpenFileNames.join('|'));
 }
-void CRecordingDriver::File_Close() { lstCalls << "File_Close()"; }
-void CRecordingDriver::RestoreWindow() { lstCalls << "RestoreWindow()"; }
+void CRecordingDriver::File_Close() {
+    lstCalls << "File_Close()";
+}
+void CRecordingDriver::RestoreWindow() {
+    lstCalls << "RestoreWindow()";
+}
 bool CRecordingDriver::Edit_Extract_ListView() {
     lstCalls << "Edit_Extract_ListView()";
     return true;
 }
 bool CRecordingDriver::Edit_Extract_TreeView(bool bIncludeSubFolder) {
-    lstCalls << QStringLiteral("Edit_Extract_TreeView(%1)").arg(bIncludeSubFolder ? "true"
-                                                                                   : "false");
+    lstCalls
+        << QStringLiteral("Edit_Extract_TreeView(%1)").arg(bIncludeSubFolder ? "true" : "false");
     return true;
 }
 void CRecordingDriver::Edit_Open_Click_EventHandler(QObject* pSender) {
@@ -78,8 +88,12 @@ void CRecordingDriver::UI_Update_StatusBar_ItemWidth() {
     lstCalls << "UI_Update_StatusBar_ItemWidth()";
     CForm_FilerMain_Driver::UI_Update_StatusBar_ItemWidth();
 }
-void CRecordingDriver::ShowDialog_Config() { lstCalls << "ShowDialog_Config()"; }
-void CRecordingDriver::ShowDialog_About() { lstCalls << "ShowDialog_About()"; }
+void CRecordingDriver::ShowDialog_Config() {
+    lstCalls << "ShowDialog_Config()";
+}
+void CRecordingDriver::ShowDialog_About() {
+    lstCalls << "ShowDialog_About()";
+}
 
 TestWindow MakeWindow(const QString& c_strImageFolder) {
     TestWindow w;
@@ -122,8 +136,8 @@ QImage EmbeddedImage(const char* pszFile) {
 }
 
 bool SameImage(const QImage& c_a, const QImage& c_b) {
-    return !c_a.isNull() && c_a.convertToFormat(QImage::Format_ARGB32) ==
-                                c_b.convertToFormat(QImage::Format_ARGB32);
+    return !c_a.isNull() &&
+           c_a.convertToFormat(QImage::Format_ARGB32) == c_b.convertToFormat(QImage::Format_ARGB32);
 }
 
 }  // namespace kestrel::test

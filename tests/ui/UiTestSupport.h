@@ -5,8 +5,8 @@
 #include <QString>
 #include <QStringList>
 #include <functional>
-#include <ostream>
 #include <memory>
+#include <ostream>
 
 #include "CForm_FilerMain_Driver.h"
 #include "Form_FilerMain.h"

@@ -3,7 +3,9 @@
 #include <gtest/gtest.h>
 
 #include <QAction>
+#include <QApplication>
 #include <QHeaderView>
+#include <QHelpEvent>
 #include <QLabel>
 #include <QMenu>
 #include <QMenuBar>
@@ -13,6 +15,7 @@
 #include <QStatusBar>
 #include <QToolBar>
 #include <QToolButton>
+#include <QToolTip>
 
 #include "CFileListView.h"
 #include "CFolderTreeView.h"
@@ -135,10 +138,10 @@ TEST(WindowControls, MenuBar) {
                     {"MainMenu_Edit_Separator1", u"", nullptr, "", Separator},
                     {"frmMenu_Edit_Arc_Check", u"書庫を検査(&C)", nullptr, "", Visible},
                 });
-    ExpectItems(pOption, {{"frmMenu_Option_Option", u"オプション設定(&O)", nullptr, "",
-                           Enabled | Visible}});
-    ExpectItems(pHelp, {{"frmMenu_Help_About", u"バージョン情報(&A)", nullptr, "",
-                         Enabled | Visible}});
+    ExpectItems(pOption,
+                {{"frmMenu_Option_Option", u"オプション設定(&O)", nullptr, "", Enabled | Visible}});
+    ExpectItems(pHelp,
+                {{"frmMenu_Help_About", u"バージョン情報(&A)", nullptr, "", Enabled | Visible}});
 
     // The viewer items are added to this sub-menu; the item that opens it has the same name.
     auto* pViewers = frm.findChild<QMenu*>("frmMenu_Edit_Select_Open");
@@ -252,19 +255,19 @@ TEST(WindowControls, FileListAndFolderTree) {
     CFileListView* pList = frm.frmListView;
     ASSERT_EQ(frm.findChild<CFileListView*>("frmListView"), pList);
 
-    const QStringList lstHeaders = {"ファイル名", "ファイルの種類", "サイズ", "圧縮サイズ",
-                                    "圧縮率", "更新日時", "フォルダ"};
-    const Qt::Alignment eAlign[] = {Qt::AlignLeft, Qt::AlignLeft,  Qt::AlignRight, Qt::AlignRight,
+    const QStringList lstHeaders = {"ファイル名", "ファイルの種類", "サイズ",  "圧縮サイズ",
+                                    "圧縮率",     "更新日時",       "フォルダ"};
+    const Qt::Alignment eAlign[] = {Qt::AlignLeft,  Qt::AlignLeft, Qt::AlignRight, Qt::AlignRight,
                                     Qt::AlignRight, Qt::AlignLeft, Qt::AlignLeft};
     QAbstractItemModel* pModel = pList->model();
     ASSERT_EQ(pModel->columnCount(), 7);
     for (int i = 0; i < 7; ++i) {
         EXPECT_EQ(pModel->headerData(i, Qt::Horizontal).toString(), lstHeaders[i]);
-        const auto eHeader = pModel->headerData(i, Qt::Horizontal, Qt::TextAlignmentRole)
-                                 .value<Qt::Alignment>();
+        const auto eHeader =
+            pModel->headerData(i, Qt::Horizontal, Qt::TextAlignmentRole).value<Qt::Alignment>();
         EXPECT_EQ(eHeader & Qt::AlignHorizontal_Mask, eAlign[i]) << i;
-        EXPECT_GT(pList->header()->sectionSize(i), pList->fontMetrics().horizontalAdvance(
-                                                       lstHeaders[i]))
+        EXPECT_GT(pList->header()->sectionSize(i),
+                  pList->fontMetrics().horizontalAdvance(lstHeaders[i]))
             << i;
     }
     EXPECT_FALSE(pList->header()->sectionsClickable());
@@ -287,8 +290,7 @@ TEST(WindowControls, FileListAndFolderTree) {
     EXPECT_EQ(pTree->editTriggers(), QAbstractItemView::NoEditTriggers);
     EXPECT_EQ(pTree->contextMenuPolicy(), Qt::CustomContextMenu);
     EXPECT_EQ(pTree->topLevelItemCount(), 0);
-    EXPECT_EQ(frm.frmTreeView_ImageList.Keys(),
-              QStringList({"Tree_Close.png", "Tree_Open.png"}));
+    EXPECT_EQ(frm.frmTreeView_ImageList.Keys(), QStringList({"Tree_Close.png", "Tree_Open.png"}));
     EXPECT_EQ(pTree->ImageDelegate()->ImageKey(), "Tree_Close.png");
     EXPECT_EQ(pTree->ImageDelegate()->SelectedImageKey(), "Tree_Open.png");
 }
@@ -331,4 +333,29 @@ TEST(WindowControls, FileListShowsTheDriversRows) {
     EXPECT_EQ(pList->RowModel(), nullptr);
     EXPECT_EQ(pModel->rowCount(), 0);
     EXPECT_EQ(pModel->columnCount(), Column_Count);
+}
+
+// A cell too narrow for its text shows the whole text as its tool tip; one that fits shows none.
+TEST(WindowControls, CutShortTextsShowAsToolTips) {
+    TestWindow w = MakeShownWindow();
+    CFileListView* pList = w.frm->frmListView;
+    QStandardItemModel rows(2, Column_Count);
+    const QString strLong = QStringLiteral("とても長いファイル名のテスト_2024_05_01_写真.jpg");
+    rows.setData(rows.index(0, 0), strLong);
+    rows.setData(rows.index(1, 0), "a.txt");
+    pList->SetRowModel(&rows);
+    pList->header()->resizeSection(Column_FileName, 80);
+    QCoreApplication::processEvents();
+
+    auto tipAt = [pList](int nRow) {
+        const QPoint pt = pList->visualRect(pList->model()->index(nRow, 0)).center();
+        QHelpEvent help(QEvent::ToolTip, pt, pList->viewport()->mapToGlobal(pt));
+        QApplication::sendEvent(pList->viewport(), &help);
+        const QString strTip = QToolTip::isVisible() ? QToolTip::text() : QString();
+        QToolTip::hideText();
+        return strTip;
+    };
+    // The short one first: a hidden tip lingers a moment before it goes.
+    EXPECT_EQ(tipAt(1), QString());
+    EXPECT_EQ(tipAt(0), strLong);
 }

@@ -207,10 +207,10 @@ TEST(WindowEvents, SelectAllSelectsEveryRowAndReportsEachChange) {
     pSelectAll->trigger();
     EXPECT_EQ(frm.frmListView->SelectedRows(), QList<int>({0, 1, 2, 3, 4}));
     // Only the rows that changed, once each, in order.
-    EXPECT_EQ(w.pDriver->lstCalls, QStringList({"UI_Update_SelectItemStatus(0,true)",
-                                                "UI_Update_SelectItemStatus(1,true)",
-                                                "UI_Update_SelectItemStatus(3,true)",
-                                                "UI_Update_SelectItemStatus(4,true)"}));
+    EXPECT_EQ(
+        w.pDriver->lstCalls,
+        QStringList({"UI_Update_SelectItemStatus(0,true)", "UI_Update_SelectItemStatus(1,true)",
+                     "UI_Update_SelectItemStatus(3,true)", "UI_Update_SelectItemStatus(4,true)"}));
     EXPECT_EQ(QApplication::focusWidget(), frm.frmListView);
 
     // Again: nothing changes, nothing is reported.

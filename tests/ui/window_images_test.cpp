@@ -60,8 +60,8 @@ void ExpectAllEmbeddedExcept(const Form_FilerMain& c_frm, const QString& c_strRe
     }
     for (const char* pszTree : {"Tree_Close.png", "Tree_Open.png"}) {
         if (c_strReplaced == pszTree) continue;
-        EXPECT_TRUE(SameImage(c_frm.frmTreeView_ImageList.Get(pszTree).toImage(),
-                              EmbeddedImage(pszTree)))
+        EXPECT_TRUE(
+            SameImage(c_frm.frmTreeView_ImageList.Get(pszTree).toImage(), EmbeddedImage(pszTree)))
             << pszTree;
     }
 }
@@ -70,10 +70,10 @@ void ExpectAllEmbeddedExcept(const Form_FilerMain& c_frm, const QString& c_strRe
 
 TEST(WindowImages, EveryImageIsEmbeddedAndDrawn) {
     for (const char* pszFile :
-         {"File_New.png", "File_Open.png", "File_Save.png", "Edit_Arc_Thaw.png",
-          "Edit_Arc_Add.png", "Edit_Select_Thaw.png", "Edit_Select_Open.png",
-          "Edit_Select_Rename.png", "Edit_Select_Delete.png", "Edit_Arc_Check.png",
-          "Option_Option.png", "Tree_Close.png", "Tree_Open.png", "File_Generic.png"}) {
+         {"File_New.png", "File_Open.png", "File_Save.png", "Edit_Arc_Thaw.png", "Edit_Arc_Add.png",
+          "Edit_Select_Thaw.png", "Edit_Select_Open.png", "Edit_Select_Rename.png",
+          "Edit_Select_Delete.png", "Edit_Arc_Check.png", "Option_Option.png", "Tree_Close.png",
+          "Tree_Open.png", "File_Generic.png"}) {
         const QImage img = EmbeddedImage(pszFile);
         ASSERT_EQ(img.size(), QSize(16, 16)) << pszFile;
         // Something is drawn, and its background is see-through.
@@ -99,8 +99,8 @@ TEST(WindowImages, ReplacementChangesOnlyItsOwnImage) {
     ASSERT_TRUE(dir.isValid());
     ASSERT_TRUE(Solid(Qt::blue).save(dir.filePath("Tree_Open.png")));
     TestWindow w = MakeWindow(dir.path() + '/');
-    EXPECT_TRUE(SameImage(w.frm->frmTreeView_ImageList.Get("Tree_Open.png").toImage(),
-                          Solid(Qt::blue)));
+    EXPECT_TRUE(
+        SameImage(w.frm->frmTreeView_ImageList.Get("Tree_Open.png").toImage(), Solid(Qt::blue)));
     ExpectAllEmbeddedExcept(*w.frm, QStringLiteral("Tree_Open.png"));
 
     // A tool image replaces the menu's and the tool bar's alike.
