@@ -33,19 +33,18 @@ void Install_ScreenshotHook(Form_FilerMain& frmMain) {
     const QString strWhat = qEnvironmentVariable("KESTREL_SCREENSHOT_WHAT");
 
     auto* pTimer = new QTimer(&frmMain);
-    auto* pClock = new QElapsedTimer;
-    pClock->start();
+    QElapsedTimer clock;
+    clock.start();
     pTimer->setInterval(100);
     QObject::connect(
-        pTimer, &QTimer::timeout, &frmMain, [&frmMain, pTimer, pClock, strPath, strWhat] {
-            const qint64 nElapsed = pClock->elapsed();
+        pTimer, &QTimer::timeout, &frmMain, [&frmMain, pTimer, clock, strPath, strWhat] {
+            const qint64 nElapsed = clock.elapsed();
             const bool bOpening = frmMain.pForm() && frmMain.pForm()->bFileOpenMode();
             if (!frmMain.isVisible() || nElapsed < c_nSettleMs ||
                 (bOpening && nElapsed < c_nGiveUpMs)) {
                 return;
             }
             pTimer->stop();
-            delete pClock;
             if (strWhat == QLatin1String("about")) {
                 auto* pAbout = new Form_About(&frmMain);
                 pAbout->show();

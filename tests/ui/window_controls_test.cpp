@@ -28,7 +28,7 @@ namespace {
 
 enum : unsigned { Enabled = 1, Visible = 2, Separator = 4 };
 
-struct ItemSpec {
+struct ExpectedItem {
     const char* pszName;
     const char16_t* pszText;   // before the tab
     const char16_t* pszShown;  // after the tab; nullptr: no tab
@@ -42,29 +42,29 @@ QStringList Names(const QList<QAction*>& c_lstItems) {
     return lst;
 }
 
-void ExpectItems(QWidget* pOwner, std::initializer_list<ItemSpec> lstSpecs) {
+void ExpectItems(QWidget* pOwner, std::initializer_list<ExpectedItem> lstExpectedItems) {
     ASSERT_NE(pOwner, nullptr);
     QStringList lstExpected;
-    for (const ItemSpec& c_spec : lstSpecs) lstExpected << c_spec.pszName;
+    for (const ExpectedItem& c_expected : lstExpectedItems) lstExpected << c_expected.pszName;
     EXPECT_EQ(Names(pOwner->actions()), lstExpected) << pOwner->objectName().toStdString();
 
-    for (const ItemSpec& c_spec : lstSpecs) {
-        SCOPED_TRACE(c_spec.pszName);
-        QAction* pItem = pOwner->findChild<QAction*>(c_spec.pszName);
+    for (const ExpectedItem& c_expected : lstExpectedItems) {
+        SCOPED_TRACE(c_expected.pszName);
+        QAction* pItem = pOwner->findChild<QAction*>(c_expected.pszName);
         ASSERT_NE(pItem, nullptr);
-        EXPECT_EQ(pItem->isSeparator(), bool(c_spec.nFlags & Separator));
-        if (c_spec.nFlags & Separator) continue;
-        EXPECT_EQ(pItem->isEnabled(), bool(c_spec.nFlags & Enabled));
-        EXPECT_EQ(pItem->isVisible(), bool(c_spec.nFlags & Visible));
+        EXPECT_EQ(pItem->isSeparator(), bool(c_expected.nFlags & Separator));
+        if (c_expected.nFlags & Separator) continue;
+        EXPECT_EQ(pItem->isEnabled(), bool(c_expected.nFlags & Enabled));
+        EXPECT_EQ(pItem->isVisible(), bool(c_expected.nFlags & Visible));
         const QString strText = pItem->text();
-        EXPECT_EQ(strText.section(u'\t', 0, 0), QString::fromUtf16(c_spec.pszText));
-        if (c_spec.pszShown) {
+        EXPECT_EQ(strText.section(u'\t', 0, 0), QString::fromUtf16(c_expected.pszText));
+        if (c_expected.pszShown) {
             EXPECT_TRUE(strText.contains(u'\t'));
-            EXPECT_EQ(strText.section(u'\t', 1), QString::fromUtf16(c_spec.pszShown));
+            EXPECT_EQ(strText.section(u'\t', 1), QString::fromUtf16(c_expected.pszShown));
         } else {
             EXPECT_FALSE(strText.contains(u'\t'));
         }
-        EXPECT_EQ(pItem->shortcut(), QKeySequence(QString::fromLatin1(c_spec.pszShortcut)));
+        EXPECT_EQ(pItem->shortcut(), QKeySequence(QString::fromLatin1(c_expected.pszShortcut)));
     }
 }
 
