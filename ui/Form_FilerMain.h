@@ -77,7 +77,7 @@ public:
     bool frmTreeView_ContextMenuStrip_Opening(const QPoint& c_ptViewport);
     bool frmListView_ContextMenuStrip_Opening(const QPoint& c_ptViewport);
 
-public:
+    // The first show runs the window's load step (placement, status widths) beforehand.
     void setVisible(bool bVisible) override;
 
 protected:
