@@ -1,0 +1,36 @@
+#include "CApplication.h"
+
+#include <QApplication>
+#include <QFontDatabase>
+#include <QLibraryInfo>
+#include <QLocale>
+#include <QTranslator>
+
+namespace kestrel {
+
+QFont Get_UIFont() {
+    QFont font = QApplication::font();
+    const QStringList lstFamilies = QFontDatabase::families();
+    for (const char* pszFamily : {"IPAPGothic", "IPAGothic"}) {
+        const QString strFamily = QString::fromLatin1(pszFamily);
+        if (lstFamilies.contains(strFamily)) {
+            font.setFamilies({strFamily});
+            break;
+        }
+    }
+    font.setPointSize(9);
+    return font;
+}
+
+void Setup_Application(QApplication& app) {
+    auto* pTranslator = new QTranslator(&app);
+    if (pTranslator->load(QLocale(QLocale::Japanese, QLocale::Japan), QStringLiteral("qtbase"),
+                          QStringLiteral("_"),
+                          QLibraryInfo::path(QLibraryInfo::TranslationsPath))) {
+        QApplication::installTranslator(pTranslator);
+    }
+    QLocale::setDefault(QLocale(QLocale::Japanese, QLocale::Japan));
+    QApplication::setFont(Get_UIFont());
+}
+
+}  // namespace kestrel
