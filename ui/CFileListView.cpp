@@ -36,7 +36,7 @@ Qt::Alignment ListViewColumn_Alignment(int nColumn) {
     return g_Columns[nColumn].eAlignment;
 }
 
-void CFileListModel::SetImageList(const QList<QIcon>& c_lstImages) {
+void CFileListColumnModel::SetImageList(const QList<QIcon>& c_lstImages) {
     m_lstImages = c_lstImages;
     if (rowCount() > 0) {
         emit dataChanged(index(0, Column_FileName), index(rowCount() - 1, Column_FileName),
@@ -44,7 +44,7 @@ void CFileListModel::SetImageList(const QList<QIcon>& c_lstImages) {
     }
 }
 
-QVariant CFileListModel::headerData(int nSection, Qt::Orientation eOrientation, int nRole) const {
+QVariant CFileListColumnModel::headerData(int nSection, Qt::Orientation eOrientation, int nRole) const {
     if (eOrientation != Qt::Horizontal || nSection < 0 || nSection >= Column_Count) {
         return QIdentityProxyModel::headerData(nSection, eOrientation, nRole);
     }
@@ -55,7 +55,7 @@ QVariant CFileListModel::headerData(int nSection, Qt::Orientation eOrientation, 
     return QVariant();
 }
 
-QVariant CFileListModel::data(const QModelIndex& c_index, int nRole) const {
+QVariant CFileListColumnModel::data(const QModelIndex& c_index, int nRole) const {
     QVariant value = QIdentityProxyModel::data(c_index, nRole);
     switch (nRole) {
         case Qt::TextAlignmentRole:
@@ -77,7 +77,7 @@ QVariant CFileListModel::data(const QModelIndex& c_index, int nRole) const {
     return value;
 }
 
-Qt::ItemFlags CFileListModel::flags(const QModelIndex& c_index) const {
+Qt::ItemFlags CFileListColumnModel::flags(const QModelIndex& c_index) const {
     if (!c_index.isValid()) return Qt::NoItemFlags;
     return (QIdentityProxyModel::flags(c_index) & ~Qt::ItemIsEditable) | Qt::ItemIsEnabled |
            Qt::ItemIsSelectable | Qt::ItemIsDragEnabled | Qt::ItemNeverHasChildren;
@@ -85,7 +85,7 @@ Qt::ItemFlags CFileListModel::flags(const QModelIndex& c_index) const {
 
 CFileListView::CFileListView(QWidget* pParent)
     : QTreeView(pParent),
-      m_pColumns(new CFileListModel(this)),
+      m_pColumns(new CFileListColumnModel(this)),
       m_pEmpty(new QStandardItemModel(0, Column_Count, this)) {
     m_pColumns->setSourceModel(m_pEmpty);
     setModel(m_pColumns);

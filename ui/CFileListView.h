@@ -28,7 +28,7 @@ Qt::Alignment ListViewColumn_Alignment(int nColumn);
 
 // Puts the list's headers and alignments over the row model. Rows are never edited; every row
 // can be dragged. An integer in Qt::DecorationRole of column 0 is an index into the image list.
-class CFileListModel : public QIdentityProxyModel {
+class CFileListColumnModel : public QIdentityProxyModel {
     Q_OBJECT
 public:
     using QIdentityProxyModel::QIdentityProxyModel;
@@ -54,7 +54,7 @@ public:
     QAbstractItemModel* RowModel() const;
     // The small icons that rows refer to by index.
     void SetImageList(const QList<QIcon>& c_lstImages);
-    CFileListModel* ColumnModel() const { return m_pColumns; }
+    CFileListColumnModel* ColumnModel() const { return m_pColumns; }
 
     // Selects every row through one selection change, however many rows there are.
     void SelectAllRows();
@@ -70,7 +70,7 @@ protected:
     void keyPressEvent(QKeyEvent* pEvent) override;
 
 private:
-    CFileListModel* m_pColumns;
+    CFileListColumnModel* m_pColumns;
     QStandardItemModel* m_pEmpty;
 };
 

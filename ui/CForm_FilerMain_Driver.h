@@ -1,11 +1,18 @@
 // The controller behind the main window: the window forwards every user action here, and this
-// class opens archives, runs the commands and keeps the status bar up to date.
+// class opens archives (on its background worker), runs the commands, applies the settings and
+// keeps the folder tree, the file list and the status bar up to date.
 #pragma once
 
+#include <QList>
 #include <QString>
 #include <QStringList>
 #include <Qt>
+#include <memory>
 
+#include "IConfigTarget.h"
+#include "STConfig.h"
+
+class QAction;
 class QLabel;
 class QMenu;
 class QMenuBar;
@@ -18,13 +25,18 @@ class QWidget;
 
 namespace kestrel {
 
+class CArchive_Driver;
+class CConfig;
+class CFileListModel;
 class CFileListView;
+class CFileOpenWorker;
 class CFolderTreeView;
 class Form_FilerMain;
 
-class CForm_FilerMain_Driver {
+class CForm_FilerMain_Driver : public IConfigTarget {
 public:
-    // The controls are lent by the window and live as long as it does.
+    // The controls are lent by the window and live as long as it does. Loads the settings
+    // ($KESTREL_CONFIG names another settings file, for tests and portable set-ups).
     CForm_FilerMain_Driver(Form_FilerMain* frmWindow, CFolderTreeView* frmTreeView,
                            CFileListView* frmListView, QLabel* frmListLabel, QMenuBar* frmMenuStrip,
                            QToolBar* frmToolStrip, QStatusBar* frmStatusStrip,
@@ -32,40 +44,70 @@ public:
                            QLabel* frmStatusLabel_Archive, QProgressBar* frmStatusProgressBar,
                            QMenu* frmTreeView_ContextMenuStrip,
                            QMenu* frmListView_ContextMenuStrip);
-    virtual ~CForm_FilerMain_Driver();
+    // Stores the window placement and saves the settings.
+    ~CForm_FilerMain_Driver() override;
     CForm_FilerMain_Driver(const CForm_FilerMain_Driver&) = delete;
     CForm_FilerMain_Driver& operator=(const CForm_FilerMain_Driver&) = delete;
 
     // True while an archive is being read.
     bool bFileOpenMode() const { return m_bFileOpenMode; }
+    CArchive_Driver* pcArchive_Driver() const { return m_pcArchive_Driver.get(); }
+    CConfig* pcConfig() const { return m_pcConfig.get(); }
+    CFileListModel* pcFileListModel() const { return m_pcFileListModel.get(); }
 
-    // Opening and closing.
+    // --- open workflow ---
+    virtual void File_Open(const QString& c_strFileName);
     virtual void File_Open_CommandArgs();
     virtual void File_Open_OpenDialog();
     // An empty c_strOpenFileName starts a new instance without a file.
     virtual void File_Open_NewWindow(const QString& c_strOpenFileName, bool bAllowCurrentWindow);
     virtual void File_Open_NewWindows(const QStringList& c_strOpenFileNames);
+    // Starts this program again with the path as its one argument; false when it could not be
+    // started (the user has been told).
+    virtual bool File_Open_StartProcess(const QString& c_strFileName);
     virtual void File_Close();
     virtual void RestoreWindow();
+    // Blocks until a running open has completed.
+    void Wait_FileOpen();
 
-    // Commands on the selected entries; false when nothing was done.
+    // --- commands on the selected entries; false when nothing was done ---
     virtual bool Edit_Extract_ListView();
     virtual bool Edit_Extract_TreeView(bool bIncludeSubFolder);
     virtual void Edit_Open_Click_EventHandler(QObject* pSender);
+    // pstViewer null: the desktop's association.
+    virtual bool Edit_Open(const VIEWERAPPLICATION* pstViewer);
     // Run a drag out of the list or the tree to its end; the result is the drop's effect.
     virtual Qt::DropAction DoDragDrop_ListView(QWidget* pSender);
     virtual Qt::DropAction DoDragDrop_TreeView(QWidget* pSender, QTreeWidgetItem* pNode);
 
-    // Views and status bar.
+    // --- views and status bar ---
     virtual void UI_Update_FolderList(QTreeWidgetItem* pNode);
     // One list row's selected state has changed.
     virtual void UI_Update_SelectItemStatus(int nRow, bool bIsSelected);
     virtual void UI_Update_StatusBar_ItemWidth();
+    int32_t nSelectedItemCount() const { return m_nSelectedItemCount; }
+    int64_t llSelectedItemFileSize() const { return m_llSelectedItemFileSize; }
 
     virtual void ShowDialog_Config();
     virtual void ShowDialog_About();
 
+    // --- IConfigTarget ---
+    bool Set_TempDirectory(const QString& strBase, QString* pstrError) override;
+    void Set_ListViewRowsPluralColor(bool bValue) override;
+    void UI_Update_ViewerApplications(const QList<VIEWERAPPLICATION>& c_lstViewers) override;
+
 protected:
+    void File_Open_ProgressChanged(int nValue);
+    void File_Open_RunWorkerCompleted(bool bCancelled);
+    void UI_Update_FileOpenMode_Start();
+    void UI_Update_FileOpenMode_End(bool bFileOpenSuccess);
+    void UI_Update_FileOpenMode_StatusBar();
+    void UI_Update_EditArchive(bool bEdit);
+    void UI_Update_SelectStatusText();
+    QAction* FindAction(const char* c_pszName) const;
+    QMenu* FindMenu(const char* c_pszName) const;
+    void SaveWindowPlacement();
+
     Form_FilerMain* m_frmWindow;
     CFolderTreeView* m_frmTreeView;
     CFileListView* m_frmListView;
@@ -80,8 +122,15 @@ protected:
     QMenu* m_frmTreeView_ContextMenuStrip;
     QMenu* m_frmListView_ContextMenuStrip;
 
+    std::unique_ptr<CFileOpenWorker> m_cmBackgroundWorker;
+    std::unique_ptr<CArchive_Driver> m_pcArchive_Driver;
+    std::unique_ptr<CFileListModel> m_pcFileListModel;
+    std::unique_ptr<CConfig> m_pcConfig;
+    QList<VIEWERAPPLICATION> m_lstViewers;  // what the viewer menu items carry, by index
+
     bool m_bFileOpenMode = false;
     bool m_bEditArchive = false;
+    bool m_bSelectStatusPending = false;
     int32_t m_nSelectedItemCount = 0;
     int64_t m_llSelectedItemFileSize = 0;
 };
