@@ -186,7 +186,7 @@ public:
             std::make_unique<QProgressDialog>(QStringLiteral("移動しています:\n") + c_strName,
                                               QStringLiteral("キャンセル"), 0, 1000, m_pParent);
         m_pcDialog->setWindowTitle(QStringLiteral("ファイルの移動"));
-        m_pcDialog->setWindowModality(Qt::WindowModal);
+        m_pcDialog->setWindowModality(Qt::ApplicationModal);
         m_pcDialog->setMinimumDuration(500);
         m_pcDialog->setAutoClose(false);
         m_pcDialog->setAutoReset(false);
@@ -195,8 +195,10 @@ public:
     bool Update(qint64 llDone) override {
         if (!m_pcDialog) return true;
         m_pcDialog->setValue(int(std::min<qint64>(llDone, m_llTotal) * 1000 / m_llTotal));
-        // A modal dialog lets setValue process events; a window-modal one needs a hand.
-        QCoreApplication::processEvents();
+        // Until the dialog shows, the window must not take clicks while files are half moved;
+        // once it shows, being modal it alone takes them, and its cancel button must work.
+        QCoreApplication::processEvents(
+            m_pcDialog->isVisible() ? QEventLoop::AllEvents : QEventLoop::ExcludeUserInputEvents);
         return !m_pcDialog->wasCanceled();
     }
     void Finish() override { m_pcDialog.reset(); }

@@ -5,10 +5,15 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <QAbstractButton>
+#include <QApplication>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QMessageBox>
+#include <QProgressDialog>
 #include <QTemporaryDir>
+#include <QTimer>
 #include <deque>
 
 #include "CFileMover.h"
@@ -434,6 +439,55 @@ TEST_F(FileMoverTest, AFolderIntoItselfOrOntoItselfFails) {
     EXPECT_TRUE(m_questions.asked.isEmpty());
 }
 
+// Runs c_fnAct on the first top-level widget of type T once it exists, from inside whatever
+// modal loop or copy is running.
+template <class T>
+void WhenShown(std::function<void(T*)> fnAct) {
+    auto* pcTimer = new QTimer;
+    QObject::connect(pcTimer, &QTimer::timeout, [pcTimer, fnAct] {
+        for (QWidget* pWidget : QApplication::topLevelWidgets()) {
+            if (T* pFound = qobject_cast<T*>(pWidget)) {
+                pcTimer->stop();
+                pcTimer->deleteLater();
+                fnAct(pFound);
+                return;
+            }
+        }
+    });
+    pcTimer->start(0);
+}
+
+TEST_F(FileMoverTest, TheRealQuestionOffersEveryAnswerAndYesToAllHolds) {
+    for (const char* szName : {"x.txt", "y.txt"}) {
+        WriteFile(Src(QLatin1String(szName)), "new");
+        WriteFile(Dst(QLatin1String(szName)), "old");
+    }
+    CFileMover mover(nullptr, 2);
+    QString strTitle, strText;
+    QMessageBox::StandardButtons eButtons;
+    int nShown = 0;
+    WhenShown<QMessageBox>([&](QMessageBox* pBox) {
+        ++nShown;
+        strTitle = pBox->windowTitle();
+        strText = pBox->text();
+        eButtons = pBox->standardButtons();
+        pBox->button(QMessageBox::YesToAll)->click();
+    });
+
+    EXPECT_EQ(mover.Move(Src(QStringLiteral("x.txt")), Dst(QStringLiteral("x.txt"))),
+              EResult::Moved);
+    EXPECT_EQ(mover.Move(Src(QStringLiteral("y.txt")), Dst(QStringLiteral("y.txt"))),
+              EResult::Moved);
+
+    EXPECT_EQ(nShown, 1);
+    EXPECT_EQ(strTitle, QStringLiteral("ファイルの置き換えの確認"));
+    EXPECT_TRUE(strText.contains(QStringLiteral("「x.txt」"))) << strText.toStdString();
+    EXPECT_EQ(eButtons, QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel |
+                            QMessageBox::YesToAll | QMessageBox::NoToAll);
+    EXPECT_EQ(ReadFile(Dst(QStringLiteral("x.txt"))), "new");
+    EXPECT_EQ(ReadFile(Dst(QStringLiteral("y.txt"))), "new");
+}
+
 // Copy failures need a second file system.
 class FileMoverCopyTest : public FileMoverAcrossTest {};
 INSTANTIATE_TEST_SUITE_P(FileSystems, FileMoverCopyTest, testing::Values(true),
@@ -484,6 +538,47 @@ TEST_P(FileMoverCopyTest, AnUncopyableItemInTheMiddleKeepsTheSourceAndTheReplace
     EXPECT_EQ(QDir(m_destination.path())
                   .entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot),
               QStringList{QStringLiteral("big.bin")});
+}
+
+TEST_P(FileMoverCopyTest, TheRealProgressDialogCancelsTheCopy) {
+    WriteFile(Src(QStringLiteral("big.bin")), QByteArray(3 << 20, 'n'));
+    CFileMover mover;
+    QString strTitle;
+    WhenShown<QProgressDialog>([&](QProgressDialog* pDialog) {
+        strTitle = pDialog->windowTitle();
+        pDialog->cancel();
+    });
+
+    EXPECT_EQ(mover.Move(Src(QStringLiteral("big.bin")), Dst(QStringLiteral("big.bin"))),
+              EResult::Failed);
+    EXPECT_EQ(strTitle, QStringLiteral("ファイルの移動"));
+    EXPECT_EQ(mover.Get_LastError(), CFileMover::CancelledReason());
+    EXPECT_EQ(ReadFile(Src(QStringLiteral("big.bin"))).size(), 3 << 20);
+    EXPECT_TRUE(QDir(m_destination.path())
+                    .entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot)
+                    .isEmpty());
+    // The dialog goes with the move.
+    for (QWidget* pWidget : QApplication::topLevelWidgets()) {
+        EXPECT_EQ(qobject_cast<QProgressDialog*>(pWidget), nullptr);
+    }
+}
+
+TEST_P(FileMoverCopyTest, ASourceThatCannotBeDeletedIsReportedAfterACompleteCopy) {
+    if (geteuid() == 0) GTEST_SKIP() << "root deletes from read-only folders";
+    StageFolder(Src(QStringLiteral("doc")));
+    const QStringList c_lstBefore = Tree(Src(QStringLiteral("doc")));
+    const QByteArray c_baSub = QFile::encodeName(Src(QStringLiteral("doc/sub")));
+    ASSERT_EQ(chmod(c_baSub.constData(), 0500), 0);
+
+    auto pcMover = MakeMover();
+    const EResult c_eResult = pcMover->Move(Src(QStringLiteral("doc")), Dst(QStringLiteral("doc")));
+    chmod(c_baSub.constData(), 0700);
+
+    EXPECT_EQ(c_eResult, EResult::Failed);
+    EXPECT_TRUE(pcMover->Get_LastError().startsWith(
+        QStringLiteral("コピーは完了しましたが、移動元を削除できませんでした。")));
+    EXPECT_EQ(Tree(Dst(QStringLiteral("doc"))), c_lstBefore);
+    EXPECT_EQ(ReadFile(Src(QStringLiteral("doc/sub/b.txt"))), "beta");
 }
 
 }  // namespace
