@@ -17,7 +17,21 @@ if [ -z "${KESTREL_IN_XVFB:-}" ]; then
             exit 77
         fi
     done
-    KESTREL_IN_XVFB=1 exec xvfb-run -a -s "-screen 0 800x600x24 -nolisten tcp" "$0" "$@"
+    # Parallel test runs may race for a display number: start at a random one, retry if taken.
+    for attempt in 1 2 3; do
+        log=$(mktemp)
+        KESTREL_IN_XVFB=1 xvfb-run -a -n $((100 + RANDOM % 800)) -e "$log" \
+            -s "-screen 0 800x600x24 -nolisten tcp" "$0" "$@"
+        status=$?
+        if [ $status = 0 ] || ! grep -q "Xvfb failed to start" "$log"; then
+            cat "$log" >&2
+            rm -f "$log"
+            exit $status
+        fi
+        rm -f "$log"
+    done
+    echo "Xvfb did not start"
+    exit 1
 fi
 
 export QT_QPA_PLATFORM=xcb
