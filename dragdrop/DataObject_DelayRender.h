@@ -56,7 +56,8 @@ private:
 // Takes ownership of pData. The QDrag is made on the heap and left to Qt, which deletes it and
 // pData when the last transfer has ended. Under X11 the drop target requests the data after
 // QDrag::exec has returned; a QDrag on the stack (or deleting the data here) would leave the
-// target with nothing, so never delete either after this call.
+// target with nothing, so never delete either after this call. The drag is a child of pSource:
+// pSource must outlive the drop, or the target receives nothing.
 Qt::DropAction DoDragDrop_Copy(QObject* pSource, QMimeData* pData);
 
 }  // namespace shelf_cli
