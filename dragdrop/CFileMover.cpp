@@ -138,7 +138,8 @@ QByteArray StagingName(const QByteArray& c_baTarget) {
             c_baFolder + '.' + c_baName + ".kestrel-" +
             QByteArray::number(QRandomGenerator::global()->generate(), 16);
         struct stat st {};
-        if (lstat(c_baCandidate.constData(), &st) != 0 && errno == ENOENT) return c_baCandidate;
+        // Any failure to look is left to the copy, which reports the real reason.
+        if (lstat(c_baCandidate.constData(), &st) != 0) return c_baCandidate;
     }
 }
 
