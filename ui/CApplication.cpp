@@ -2,6 +2,7 @@
 
 #include <QApplication>
 #include <QFontDatabase>
+#include <QIcon>
 #include <QLibraryInfo>
 #include <QLocale>
 #include <QTranslator>
@@ -31,6 +32,11 @@ void Setup_Application(QApplication& app) {
     }
     QLocale::setDefault(QLocale(QLocale::Japanese, QLocale::Japan));
     QApplication::setFont(Get_UIFont());
+    // File-type icons come from the desktop's icon theme; outside a desktop session (or with a
+    // theme that lacks them) Adwaita, when installed, still gives every type its picture.
+    if (QIcon::fallbackThemeName().isEmpty() ||
+        QIcon::fallbackThemeName() == QLatin1String("hicolor"))
+        QIcon::setFallbackThemeName(QStringLiteral("Adwaita"));
 }
 
 }  // namespace kestrel

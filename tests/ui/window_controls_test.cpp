@@ -147,7 +147,11 @@ TEST(WindowControls, MenuBar) {
     auto* pViewers = frm.findChild<QMenu*>("frmMenu_Edit_Select_Open");
     ASSERT_NE(pViewers, nullptr);
     EXPECT_EQ(pViewers->menuAction(), FindItem(frm, "frmMenu_Edit_Select_Open"));
-    EXPECT_TRUE(pViewers->actions().isEmpty());
+    // The default viewers, from the settings applied at start.
+    ASSERT_EQ(pViewers->actions().size(), 2);
+    EXPECT_EQ(pViewers->actions()[0]->objectName(), QStringLiteral("frmMenu_Edit_Select_Open_0"));
+    EXPECT_EQ(pViewers->actions()[0]->text(), QStringLiteral("関連づけ(&0)"));
+    EXPECT_EQ(pViewers->actions()[1]->text(), QStringLiteral("メモ帳(&1)"));
 }
 
 TEST(WindowControls, ToolBar) {
