@@ -99,6 +99,8 @@ public:
                     bool bOverwrite, bool bDirectoryPath);
     int32_t Get_DirectoryFiles(const QString& strDirectory, QStringList& strFiles,
                                bool bSubDirectory) const;
+    // What the archiver said about the last extraction that failed; may be empty.
+    QString strLastExtractMessage() const { return m_pcArchive->LastMessage(); }
 
     // --- properties ---
     void setFrmWindow(const QWidget* frmWindow) { m_frmWindow = frmWindow; }

@@ -148,4 +148,8 @@ int32_t CArchive_Unify::Extract(const QStringList& c_strExractFiles,
     return m_pcArchive->Extract(vstrFiles, ToNative(c_strThawDirectory), c_ExtractMode);
 }
 
+QString CArchive_Unify::LastMessage() const {
+    return m_pcArchive ? WcharToMString(m_pcArchive->GetLastMessage()) : QString();
+}
+
 }  // namespace shelf_cli

@@ -97,6 +97,9 @@ public:
     int32_t Extract(const QStringList& c_strExractFiles, const QString& c_strThawDirectory,
                     NArchive::EXT_MODE c_ExtractMode);
 
+    // The archiver's own words about the last extraction; empty when it said nothing.
+    QString LastMessage() const;
+
     bool HasNative() const { return m_pcArchive != nullptr; }
 
 private:

@@ -79,6 +79,13 @@ public:
     // Run a drag out of the list or the tree to its end; the result is the drop's effect.
     virtual Qt::DropAction DoDragDrop_ListView(QWidget* pSender);
     virtual Qt::DropAction DoDragDrop_TreeView(QWidget* pSender, QTreeWidgetItem* pNode);
+    // True with the chosen folder (ending in "/") when the user picked one.
+    virtual bool ExtractFolderBrowse(QString& strFolder);
+    // Extracts entries into a staging folder, with folders and overwriting, under a busy cursor.
+    // A failure is told to the user, at once or (bTellLater, inside a drop) once control is
+    // back in the event loop; the result is false then.
+    bool Extract_Staged(const QStringList& c_lstFiles, const QString& c_strDirectory,
+                        bool bTellLater = false);
 
     // --- views and status bar ---
     virtual void UI_Update_FolderList(QTreeWidgetItem* pNode);
@@ -107,6 +114,13 @@ protected:
     QAction* FindAction(const char* c_pszName) const;
     QMenu* FindMenu(const char* c_pszName) const;
     void SaveWindowPlacement();
+    // Starts the viewer (null: the desktop's association) on one file; false with the reason.
+    virtual bool StartViewer(const VIEWERAPPLICATION* pstViewer, const QString& c_strFile,
+                             QString* pstrReason);
+    // A fresh staging folder, or empty after telling the user there is none.
+    QString StagingFolder();
+    // The selected rows' archive paths, in list order.
+    QStringList SelectedEntries() const;
 
     Form_FilerMain* m_frmWindow;
     CFolderTreeView* m_frmTreeView;
@@ -127,6 +141,7 @@ protected:
     std::unique_ptr<CFileListModel> m_pcFileListModel;
     std::unique_ptr<CConfig> m_pcConfig;
     QList<VIEWERAPPLICATION> m_lstViewers;  // what the viewer menu items carry, by index
+    QString m_strLastExtractFolder;         // where the folder dialog starts next time
 
     bool m_bFileOpenMode = false;
     bool m_bEditArchive = false;

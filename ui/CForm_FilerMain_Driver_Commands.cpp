@@ -1,17 +1,220 @@
-// Extract, open with a viewer, and drag out.
+// Extract, open with a viewer, and drag out. Every command extracts into a fresh staging
+// folder first and then moves, opens or hands over what it extracted.
+#include <QAction>
+#include <QApplication>
+#include <QDesktopServices>
+#include <QDir>
+#include <QFileInfo>
+#include <QMenu>
+#include <QProcess>
+#include <QTimer>
 #include <QTreeWidgetItem>
+#include <QUrl>
 
+#include "CArchive_Driver.h"
+#include "CFileDialogs.h"
+#include "CFileListModel.h"
+#include "CFileListView.h"
+#include "CFileMover.h"
+#include "CFolderTreeView.h"
 #include "CForm_FilerMain_Driver.h"
+#include "CMessageBox.h"
+#include "DataObject_DelayRender_Archive.h"
+#include "Form_FilerMain.h"
 
 namespace kestrel {
 
-bool CForm_FilerMain_Driver::Edit_Extract_ListView() { return false; }
-bool CForm_FilerMain_Driver::Edit_Extract_TreeView(bool) { return false; }
-void CForm_FilerMain_Driver::Edit_Open_Click_EventHandler(QObject*) {}
-bool CForm_FilerMain_Driver::Edit_Open(const VIEWERAPPLICATION*) { return false; }
-Qt::DropAction CForm_FilerMain_Driver::DoDragDrop_ListView(QWidget*) { return Qt::IgnoreAction; }
-Qt::DropAction CForm_FilerMain_Driver::DoDragDrop_TreeView(QWidget*, QTreeWidgetItem*) {
-    return Qt::IgnoreAction;
+namespace {
+
+const QString c_strNoSelection = QStringLiteral("ファイルが選択されていません");
+
+// The place of an archive path inside a staging folder (which ends in "/").
+QString StagedPath(const QString& c_strStaging, const QString& c_strArchivePath) {
+    return c_strStaging.chopped(1) + c_strArchivePath;
+}
+
+class CBusyCursor {
+public:
+    CBusyCursor() { QApplication::setOverrideCursor(Qt::WaitCursor); }
+    ~CBusyCursor() { QApplication::restoreOverrideCursor(); }
+};
+
+}  // namespace
+
+QStringList CForm_FilerMain_Driver::SelectedEntries() const {
+    QStringList lstEntries;
+    for (int nRow : m_frmListView->SelectedRows()) lstEntries << m_pcFileListModel->Name(nRow);
+    return lstEntries;
+}
+
+QString CForm_FilerMain_Driver::StagingFolder() {
+    const QString strFolder = m_pcArchive_Driver->Generate_ExtractTempDirectoryName();
+    if (strFolder.isEmpty())
+        CMessageBox::Error(m_frmWindow, QStringLiteral("一時フォルダがないため、ファイルを取り出せません"));
+    return strFolder;
+}
+
+bool CForm_FilerMain_Driver::Extract_Staged(const QStringList& c_lstFiles,
+                                            const QString& c_strDirectory, bool bTellLater) {
+    int32_t nResult = 0;
+    {
+        CBusyCursor busy;
+        nResult = m_pcArchive_Driver->Extract(c_lstFiles, c_strDirectory, true, true);
+    }
+    if (nResult >= 0) return true;
+    QString strReason = m_pcArchive_Driver->strLastExtractMessage();
+    if (strReason.isEmpty()) strReason = QStringLiteral("書庫からファイルを取り出せませんでした");
+    const QString strText =
+        CMessageBox::WithCause(QStringLiteral("ファイルの解凍中にエラーが発生しました"), strReason);
+    if (bTellLater)
+        QTimer::singleShot(0, m_frmWindow, [this, strText] { CMessageBox::Error(m_frmWindow, strText); });
+    else
+        CMessageBox::Error(m_frmWindow, strText);
+    return false;
+}
+
+bool CForm_FilerMain_Driver::ExtractFolderBrowse(QString& strFolder) {
+    const QString strStart =
+        m_strLastExtractFolder.isEmpty() ? QDir::homePath() : m_strLastExtractFolder;
+    const QString strChosen = CFileDialogs::ChooseFolder(
+        m_frmWindow, QStringLiteral("解凍先のフォルダを指定してください。"), strStart);
+    if (strChosen.isEmpty()) return false;
+    m_strLastExtractFolder = strChosen;
+    strFolder = strChosen.endsWith(QLatin1Char('/')) ? strChosen : strChosen + QLatin1Char('/');
+    return true;
+}
+
+bool CForm_FilerMain_Driver::Edit_Extract_ListView() {
+    const QStringList lstEntries = SelectedEntries();
+    if (lstEntries.isEmpty()) {
+        CMessageBox::Error(m_frmWindow, c_strNoSelection);
+        return false;
+    }
+    QString strDestination;
+    if (!ExtractFolderBrowse(strDestination)) return false;
+    const QString strStaging = StagingFolder();
+    if (strStaging.isEmpty()) return false;
+
+    Extract_Staged(lstEntries, strStaging);
+    // Files go without their archive folders: equal names meet, and the mover asks.
+    CFileMover cMover(m_frmWindow, static_cast<int>(lstEntries.size()));
+    for (const QString& strEntry : lstEntries) {
+        const QString strName = strEntry.mid(strEntry.lastIndexOf(QLatin1Char('/')) + 1);
+        cMover.Move(StagedPath(strStaging, strEntry), strDestination + strName);
+    }
+    return true;
+}
+
+bool CForm_FilerMain_Driver::Edit_Extract_TreeView(bool bIncludeSubFolder) {
+    QString strDestination;
+    if (!ExtractFolderBrowse(strDestination)) return false;
+    const QString strNode = CFolderTreeView::NodeName(m_frmTreeView->currentItem());
+    if (!strNode.startsWith(QLatin1Char('/'))) return false;  // the all-files node
+    const QString strStaging = StagingFolder();
+    if (strStaging.isEmpty()) return false;
+
+    QString strFolderName = strNode.chopped(1).section(QLatin1Char('/'), -1);
+    if (strFolderName.isEmpty()) strFolderName = m_pcArchive_Driver->strFileName();
+    const QString strSource = StagedPath(strStaging, strNode).chopped(1);
+
+    QStringList lstFiles;
+    m_pcArchive_Driver->Get_DirectoryFiles(strNode, lstFiles, bIncludeSubFolder);
+    Extract_Staged(lstFiles, strStaging);
+    // A folder without files of its own still arrives as a folder.
+    QDir().mkpath(strSource);
+    CFileMover cMover(m_frmWindow, 1);
+    cMover.Move(strSource, strDestination + strFolderName);
+    return true;
+}
+
+void CForm_FilerMain_Driver::Edit_Open_Click_EventHandler(QObject* pSender) {
+    const QList<int> vnRows = m_frmListView->SelectedRows();
+    if (vnRows.isEmpty()) {
+        CMessageBox::Error(m_frmWindow, c_strNoSelection);
+        return;
+    }
+    if (vnRows.size() > 1 &&
+        !CMessageBox::Warning_YesNo(
+            m_frmWindow, QStringLiteral("複数のファイルを1度に開いた場合、パソコンの動作が遅くなる可能性があります\n"
+                                        "処理を続行しますか？")))
+        return;
+
+    // A viewer item carries its record's index; anything else uses the first viewer.
+    std::optional<VIEWERAPPLICATION> stViewer;
+    auto* pAction = qobject_cast<QAction*>(pSender);
+    const bool bViewerItem = pAction != nullptr && pAction->data().isValid() &&
+                             pAction->objectName().contains(QLatin1String("_Select_Open_"));
+    const int nIndex = bViewerItem ? pAction->data().toInt() : 0;
+    if (nIndex >= 0 && nIndex < m_lstViewers.size()) stViewer = m_lstViewers[nIndex];
+    // No viewer configured at all: the desktop's association.
+    const bool bAssociation =
+        !stViewer || stViewer->strFilePath == QLatin1String(c_szRelateViewer);
+    Edit_Open(bAssociation ? nullptr : &*stViewer);
+}
+
+bool CForm_FilerMain_Driver::Edit_Open(const VIEWERAPPLICATION* pstViewer) {
+    const QStringList lstEntries = SelectedEntries();
+    if (lstEntries.isEmpty()) {
+        CMessageBox::Error(m_frmWindow, c_strNoSelection);
+        return false;
+    }
+    const QString strStaging = StagingFolder();
+    if (strStaging.isEmpty()) return false;
+    Extract_Staged(lstEntries, strStaging);
+    for (const QString& strEntry : lstEntries) {
+        QString strReason;
+        if (!StartViewer(pstViewer, StagedPath(strStaging, strEntry), &strReason)) {
+            CMessageBox::Error(m_frmWindow, CMessageBox::WithCause(
+                                                QStringLiteral("ファイルを開くことができません"), strReason));
+        }
+    }
+    return true;
+}
+
+bool CForm_FilerMain_Driver::StartViewer(const VIEWERAPPLICATION* pstViewer,
+                                         const QString& c_strFile, QString* pstrReason) {
+    if (!QFileInfo::exists(c_strFile)) {
+        *pstrReason = QStringLiteral("ファイルが見つかりません: ") + c_strFile;
+        return false;
+    }
+    if (pstViewer == nullptr) {
+        if (QDesktopServices::openUrl(QUrl::fromLocalFile(c_strFile))) return true;
+        *pstrReason = QStringLiteral("このファイルに関連づけられたアプリケーションを起動できません");
+        return false;
+    }
+    // The file's path is the program's one argument, whatever blanks it holds.
+    QProcess process;
+    process.setProgram(pstViewer->strFilePath);
+    process.setArguments({c_strFile});
+    if (process.startDetached()) return true;
+    *pstrReason = pstViewer->strFilePath + QStringLiteral(": ") + process.errorString();
+    return false;
+}
+
+Qt::DropAction CForm_FilerMain_Driver::DoDragDrop_ListView(QWidget* pSender) {
+    const QStringList lstEntries = SelectedEntries();
+    if (lstEntries.isEmpty()) return Qt::IgnoreAction;
+    const QString strStaging = StagingFolder();
+    if (strStaging.isEmpty()) return Qt::IgnoreAction;
+    QStringList lstAnnounced;
+    for (const QString& strEntry : lstEntries) lstAnnounced << StagedPath(strStaging, strEntry);
+    auto* pData = new DataObject_DelayRender_Archive(lstAnnounced, this, lstEntries, strStaging,
+                                                     /*bAnnouncesFolders=*/false);
+    return shelf_cli::DoDragDrop_Copy(pSender, pData);
+}
+
+Qt::DropAction CForm_FilerMain_Driver::DoDragDrop_TreeView(QWidget* pSender,
+                                                           QTreeWidgetItem* pNode) {
+    const QString strNode = CFolderTreeView::NodeName(pNode);
+    if (!strNode.startsWith(QLatin1Char('/'))) return Qt::IgnoreAction;  // the all-files node
+    const QString strStaging = StagingFolder();
+    if (strStaging.isEmpty()) return Qt::IgnoreAction;
+    QStringList lstFiles;
+    m_pcArchive_Driver->Get_DirectoryFiles(strNode, lstFiles, true);
+    auto* pData = new DataObject_DelayRender_Archive({StagedPath(strStaging, strNode).chopped(1)},
+                                                     this, lstFiles, strStaging,
+                                                     /*bAnnouncesFolders=*/true);
+    return shelf_cli::DoDragDrop_Copy(pSender, pData);
 }
 
 }  // namespace kestrel
