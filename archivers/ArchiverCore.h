@@ -29,46 +29,46 @@ int GetFileName(void* hArc, char* pszBuffer, uint32_t c_nSize);
 #define KESTREL_EXPORT extern "C" __attribute__((visibility("default")))
 
 // Defines the fourteen exports of one plug-in: PREFIX, PREFIXOpenArchive, ...
-#define KESTREL_DEFINE_ARCHIVER_EXPORTS(PREFIX, FORMAT)                                        \
-    KESTREL_EXPORT int PREFIX(void*, const char* cmd, char* out, uint32_t size) {              \
-        return kestrel::archiver::RunCommand(FORMAT, cmd, out, size);                          \
-    }                                                                                          \
-    KESTREL_EXPORT void* PREFIX##OpenArchive(void*, const char* path, uint32_t) {              \
-        return kestrel::archiver::OpenArchive(FORMAT, path);                                   \
-    }                                                                                          \
-    KESTREL_EXPORT int PREFIX##CloseArchive(void* h) {                                         \
-        return kestrel::archiver::CloseArchive(h);                                             \
-    }                                                                                          \
-    KESTREL_EXPORT int PREFIX##FindFirst(void* h, const char* w, void* r) {                    \
-        return kestrel::archiver::FindFirst(h, w, r);                                          \
-    }                                                                                          \
-    KESTREL_EXPORT int PREFIX##FindNext(void* h, void* r) {                                    \
-        return kestrel::archiver::FindNext(h, r);                                              \
-    }                                                                                          \
-    KESTREL_EXPORT uint32_t PREFIX##GetArcFileSize(void* h) {                                  \
-        return kestrel::archiver::GetArcFileSize(h);                                           \
-    }                                                                                          \
-    KESTREL_EXPORT int PREFIX##GetArcFileSizeEx(void* h, int64_t* s) {                         \
-        return kestrel::archiver::GetArcFileSizeEx(h, s);                                      \
-    }                                                                                          \
-    KESTREL_EXPORT int PREFIX##GetArcOriginalSizeEx(void* h, int64_t* s) {                     \
-        return kestrel::archiver::GetArcOriginalSizeEx(h, s);                                  \
-    }                                                                                          \
-    KESTREL_EXPORT int PREFIX##GetArcCompressedSizeEx(void* h, int64_t* s) {                   \
-        return kestrel::archiver::GetArcCompressedSizeEx(h, s);                                \
-    }                                                                                          \
-    KESTREL_EXPORT uint32_t PREFIX##GetArcReadSize(void* h) {                                  \
-        return kestrel::archiver::GetArcReadSize(h);                                           \
-    }                                                                                          \
-    KESTREL_EXPORT int PREFIX##GetArcReadSizeEx(void* h, int64_t* s) {                         \
-        return kestrel::archiver::GetArcReadSizeEx(h, s);                                      \
-    }                                                                                          \
-    KESTREL_EXPORT int PREFIX##GetOriginalSizeEx(void* h, int64_t* s) {                        \
-        return kestrel::archiver::GetOriginalSizeEx(h, s);                                     \
-    }                                                                                          \
-    KESTREL_EXPORT int PREFIX##GetCompressedSizeEx(void* h, int64_t* s) {                      \
-        return kestrel::archiver::GetCompressedSizeEx(h, s);                                   \
-    }                                                                                          \
-    KESTREL_EXPORT int PREFIX##GetFileName(void* h, char* b, uint32_t s) {                     \
-        return kestrel::archiver::GetFileName(h, b, s);                                        \
+#define KESTREL_DEFINE_ARCHIVER_EXPORTS(PREFIX, FORMAT)                           \
+    KESTREL_EXPORT int PREFIX(void*, const char* cmd, char* out, uint32_t size) { \
+        return kestrel::archiver::RunCommand(FORMAT, cmd, out, size);             \
+    }                                                                             \
+    KESTREL_EXPORT void* PREFIX##OpenArchive(void*, const char* path, uint32_t) { \
+        return kestrel::archiver::OpenArchive(FORMAT, path);                      \
+    }                                                                             \
+    KESTREL_EXPORT int PREFIX##CloseArchive(void* h) {                            \
+        return kestrel::archiver::CloseArchive(h);                                \
+    }                                                                             \
+    KESTREL_EXPORT int PREFIX##FindFirst(void* h, const char* w, void* r) {       \
+        return kestrel::archiver::FindFirst(h, w, r);                             \
+    }                                                                             \
+    KESTREL_EXPORT int PREFIX##FindNext(void* h, void* r) {                       \
+        return kestrel::archiver::FindNext(h, r);                                 \
+    }                                                                             \
+    KESTREL_EXPORT uint32_t PREFIX##GetArcFileSize(void* h) {                     \
+        return kestrel::archiver::GetArcFileSize(h);                              \
+    }                                                                             \
+    KESTREL_EXPORT int PREFIX##GetArcFileSizeEx(void* h, int64_t* s) {            \
+        return kestrel::archiver::GetArcFileSizeEx(h, s);                         \
+    }                                                                             \
+    KESTREL_EXPORT int PREFIX##GetArcOriginalSizeEx(void* h, int64_t* s) {        \
+        return kestrel::archiver::GetArcOriginalSizeEx(h, s);                     \
+    }                                                                             \
+    KESTREL_EXPORT int PREFIX##GetArcCompressedSizeEx(void* h, int64_t* s) {      \
+        return kestrel::archiver::GetArcCompressedSizeEx(h, s);                   \
+    }                                                                             \
+    KESTREL_EXPORT uint32_t PREFIX##GetArcReadSize(void* h) {                     \
+        return kestrel::archiver::GetArcReadSize(h);                              \
+    }                                                                             \
+    KESTREL_EXPORT int PREFIX##GetArcReadSizeEx(void* h, int64_t* s) {            \
+        return kestrel::archiver::GetArcReadSizeEx(h, s);                         \
+    }                                                                             \
+    KESTREL_EXPORT int PREFIX##GetOriginalSizeEx(void* h, int64_t* s) {           \
+        return kestrel::archiver::GetOriginalSizeEx(h, s);                        \
+    }                                                                             \
+    KESTREL_EXPORT int PREFIX##GetCompressedSizeEx(void* h, int64_t* s) {         \
+        return kestrel::archiver::GetCompressedSizeEx(h, s);                      \
+    }                                                                             \
+    KESTREL_EXPORT int PREFIX##GetFileName(void* h, char* b, uint32_t s) {        \
+        return kestrel::archiver::GetFileName(h, b, s);                           \
     }

@@ -142,7 +142,8 @@ bool ParseResponse(Format eFormat, std::string_view text, std::vector<std::strin
         pos = eol + 1;
         if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
         while (!line.empty() && (line.back() == ' ' || line.back() == '\t')) line.remove_suffix(1);
-        while (!line.empty() && (line.front() == ' ' || line.front() == '\t')) line.remove_prefix(1);
+        while (!line.empty() && (line.front() == ' ' || line.front() == '\t'))
+            line.remove_prefix(1);
         if (line.empty()) continue;
         if (eFormat == Format::Lha && line.size() > 4 && line.substr(line.size() - 4) == " -p2") {
             line.remove_suffix(4);

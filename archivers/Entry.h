@@ -65,8 +65,7 @@ public:
 std::unique_ptr<EntrySource> OpenEntrySource(Format eFormat, const std::string& c_strPath,
                                              int64_t* pllFileSize);
 
-std::unique_ptr<EntrySource> OpenZipDirectory(const std::string& c_strPath,
-                                              int64_t* pllFileSize);
+std::unique_ptr<EntrySource> OpenZipDirectory(const std::string& c_strPath, int64_t* pllFileSize);
 std::unique_ptr<EntrySource> OpenLhaHeaders(const std::string& c_strPath, int64_t* pllFileSize);
 std::unique_ptr<EntrySource> OpenSevenZipEntries(const std::string& c_strPath,
                                                  int64_t* pllFileSize);

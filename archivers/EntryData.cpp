@@ -5,9 +5,9 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <array>
 #include <cerrno>
 #include <cstring>
-#include <array>
 #include <memory>
 #include <vector>
 
@@ -117,7 +117,8 @@ DataResult ClassifyFailure(struct archive* a) {
     if (s.find("encrypt") != std::string::npos || s.find("passphrase") != std::string::npos) {
         return DataResult::Encrypted;
     }
-    if (s.find("unsupported") != std::string::npos || s.find("not supported") != std::string::npos) {
+    if (s.find("unsupported") != std::string::npos ||
+        s.find("not supported") != std::string::npos) {
         return DataResult::Unsupported;
     }
     return DataResult::Damaged;

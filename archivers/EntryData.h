@@ -39,7 +39,9 @@ bool ReadAt(int fd, int64_t c_llOffset, void* pvBuffer, size_t c_nSize);
 // Reads up to c_nSize bytes at c_llOffset; the count read, or -1.
 int64_t ReadUpTo(int fd, int64_t c_llOffset, void* pvBuffer, size_t c_nSize);
 
-inline uint16_t Le16(const uint8_t* p) { return static_cast<uint16_t>(p[0] | (p[1] << 8)); }
+inline uint16_t Le16(const uint8_t* p) {
+    return static_cast<uint16_t>(p[0] | (p[1] << 8));
+}
 inline uint32_t Le32(const uint8_t* p) {
     return static_cast<uint32_t>(p[0]) | (static_cast<uint32_t>(p[1]) << 8) |
            (static_cast<uint32_t>(p[2]) << 16) | (static_cast<uint32_t>(p[3]) << 24);
@@ -53,8 +55,7 @@ uint32_t Crc32(const void* pvData, size_t nSize);
 // Decodes the first entry found in the bytes [c_llBegin, c_llEnd) of the archive file, read
 // as a stream of the given format (LHA or ZIP); a single zero byte is appended for LHA, which
 // ends the archive there.
-DataResult DecodeRange(int fd, Format eFormat, int64_t c_llBegin, int64_t c_llEnd,
-                       DataSink* pSink);
+DataResult DecodeRange(int fd, Format eFormat, int64_t c_llBegin, int64_t c_llEnd, DataSink* pSink);
 
 // Moves the data of the current libarchive entry into the sink.
 DataResult PumpData(struct archive* pArchive, DataSink* pSink);

@@ -116,7 +116,8 @@ void Extraction::Run(EntrySource* pSource, const std::vector<std::string>& c_vNa
         ReadResult r = pSource->Next(&e);
         if (r == ReadResult::End) break;
         if (r == ReadResult::Error) {
-            m_vProblems.push_back("The archive is damaged; entries after the damage cannot be read.");
+            m_vProblems.push_back(
+                "The archive is damaged; entries after the damage cannot be read.");
             break;
         }
         auto it = wanted.find(e.strName);
@@ -151,8 +152,7 @@ void Extraction::ExtractOne(EntrySource* pSource, const Entry& c_stEntry) {
         Problem(name, "refused: device, pipe or hard link");
         return;
     }
-    if (parts.empty() ||
-        (!m_stCommand.bWithPaths && c_stEntry.eKind == EntryKind::Directory)) {
+    if (parts.empty() || (!m_stCommand.bWithPaths && c_stEntry.eKind == EntryKind::Directory)) {
         // A folder without paths has nothing to create.
         pSource->SkipData(c_stEntry);
         ++m_nDone;
@@ -172,7 +172,8 @@ void Extraction::ExtractOne(EntrySource* pSource, const Entry& c_stEntry) {
                 StringSink sink;
                 DataResult r = pSource->ReadData(c_stEntry, &sink);
                 if (r != DataResult::Ok) {
-                    Problem(name, DataProblem(r == DataResult::SinkFailed ? DataResult::Damaged : r));
+                    Problem(name,
+                            DataProblem(r == DataResult::SinkFailed ? DataResult::Damaged : r));
                     return;
                 }
                 target = sink.m_str;
@@ -187,7 +188,8 @@ void Extraction::ExtractOne(EntrySource* pSource, const Entry& c_stEntry) {
                 return;
             }
             Entry timed = c_stEntry;
-            if (!timed.bHasModified) timed.llModified = LocalDosToUnix(timed.nDosDate, timed.nDosTime);
+            if (!timed.bHasModified)
+                timed.llModified = LocalDosToUnix(timed.nDosDate, timed.nDosTime);
             bool produced = false;
             DataResult data = DataResult::Ok;
             outcome = m_destination.WriteFile(
@@ -218,8 +220,7 @@ int RunCommand(Format eFormat, const char* c_pszCommandLine, char* pszOutput,
                uint32_t c_nOutputSize) try {
     std::string error;
     ExtractCommand command;
-    if (!c_pszCommandLine ||
-        !ParseCommandLine(eFormat, c_pszCommandLine, &command, &error)) {
+    if (!c_pszCommandLine || !ParseCommandLine(eFormat, c_pszCommandLine, &command, &error)) {
         WriteOutput("Command not supported: " + (error.empty() ? std::string("none") : error),
                     pszOutput, c_nOutputSize);
         return 1;
@@ -253,8 +254,8 @@ int RunCommand(Format eFormat, const char* c_pszCommandLine, char* pszOutput,
                     c_nOutputSize);
         return 0;
     }
-    std::string report = std::to_string(problems.size()) + " of " +
-                         std::to_string(names.size()) + " entries not extracted.";
+    std::string report = "Not everything was extracted (" + std::to_string(extraction.Done()) +
+                         " of " + std::to_string(names.size()) + " entries done).";
     for (const auto& p : problems) report += "\n" + p;
     WriteOutput(report, pszOutput, c_nOutputSize);
     return 5;

@@ -58,16 +58,16 @@ public:
     ReadResult Next(Entry* pstEntry) override;
     int64_t BytesRead() const override { return std::min(m_llPos, m_llSize); }
     DataResult ReadData(const Entry& c_stEntry, DataSink* pSink) override {
-        return DecodeRange(m_fd.Get(), Format::Lha, c_stEntry.llLocalOffset,
-                           c_stEntry.llLocalEnd, pSink);
+        return DecodeRange(m_fd.Get(), Format::Lha, c_stEntry.llLocalOffset, c_stEntry.llLocalEnd,
+                           pSink);
     }
 
     // false when no valid header starts at c_llPos; *pbEnd when the archive ends there.
     bool ParseHeader(int64_t c_llPos, RawHeader* pstHeader, bool* pbEnd);
 
 private:
-    bool ParseExtended(const uint8_t* p, size_t n, size_t sizeWidth, size_t first,
-                       RawHeader* h, size_t* pnTotal);
+    bool ParseExtended(const uint8_t* p, size_t n, size_t sizeWidth, size_t first, RawHeader* h,
+                       size_t* pnTotal);
 
     UniqueFd m_fd;
     int64_t m_llSize;
@@ -99,7 +99,8 @@ bool LhaHeaders::ParseExtended(const uint8_t* p, size_t n, size_t w, size_t firs
             case 0x42:
                 if (len >= 16) {
                     h->llPacked = static_cast<int64_t>(std::min<uint64_t>(Le64(d), INT64_MAX));
-                    h->llOriginal = static_cast<int64_t>(std::min<uint64_t>(Le64(d + 8), INT64_MAX));
+                    h->llOriginal =
+                        static_cast<int64_t>(std::min<uint64_t>(Le64(d + 8), INT64_MAX));
                 }
                 break;
             case 0x50:

@@ -12,7 +12,9 @@ namespace kestrel::archiver {
 
 namespace {
 
-std::string ErrorText(int err) { return std::strerror(err); }
+std::string ErrorText(int err) {
+    return std::strerror(err);
+}
 
 class FileSink : public DataSink {
 public:
@@ -47,8 +49,8 @@ bool SafeDestination::Open(const std::string& c_strPath, std::string* pstrError)
         if (i == path.size() || path[i] == '/') {
             std::string prefix = path.substr(0, i);
             if (mkdir(prefix.c_str(), 0777) != 0 && errno != EEXIST) {
-                *pstrError = "Cannot create the destination folder " + path + ": " +
-                             ErrorText(errno);
+                *pstrError =
+                    "Cannot create the destination folder " + path + ": " + ErrorText(errno);
                 return false;
             }
         }
@@ -70,11 +72,13 @@ UniqueFd SafeDestination::OpenParent(const std::vector<std::string>& c, size_t d
             *pstrWhy = "cannot create folder: " + ErrorText(errno);
             return UniqueFd();
         }
-        UniqueFd next(openat(dir.Get(), c[i].c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
+        UniqueFd next(
+            openat(dir.Get(), c[i].c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
         if (!next.Valid()) {
             int err = errno;
             struct stat st {};
-            if (fstatat(dir.Get(), c[i].c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0 && S_ISLNK(st.st_mode)) {
+            if (fstatat(dir.Get(), c[i].c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0 &&
+                S_ISLNK(st.st_mode)) {
                 *peOutcome = WriteOutcome::Refused;
                 *pstrWhy = "its folder is a link";
             } else {
@@ -142,8 +146,8 @@ WriteOutcome SafeDestination::WriteFile(const std::vector<std::string>& c, const
         if (!m_bOverwrite) return WriteOutcome::Kept;
     }
     std::string tmp = TemporaryName();
-    UniqueFd file(openat(dir.Get(), tmp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC,
-                         0666));
+    UniqueFd file(
+        openat(dir.Get(), tmp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666));
     if (!file.Valid()) {
         *pstrWhy = ErrorText(errno);
         return WriteOutcome::Failed;
@@ -187,7 +191,8 @@ WriteOutcome SafeDestination::MakeDirectory(const std::vector<std::string>& c,
 WriteOutcome SafeDestination::MakeSymlink(const std::vector<std::string>& c,
                                           const std::string& c_strTarget, std::string* pstrWhy) {
     // The target must stay inside the destination as seen from the link's own folder.
-    if (c_strTarget.empty() || c_strTarget[0] == '/' || c_strTarget.find('\0') != std::string::npos) {
+    if (c_strTarget.empty() || c_strTarget[0] == '/' ||
+        c_strTarget.find('\0') != std::string::npos) {
         *pstrWhy = "link target outside the destination";
         return WriteOutcome::Refused;
     }

@@ -26,8 +26,7 @@ public:
     WriteOutcome WriteFile(const std::vector<std::string>& c_vComponents, const Entry& c_stEntry,
                            const std::function<DataResult(DataSink*)>& c_fnProducer,
                            bool* pbProduced, DataResult* peData, std::string* pstrWhy);
-    WriteOutcome MakeDirectory(const std::vector<std::string>& c_vComponents,
-                               std::string* pstrWhy);
+    WriteOutcome MakeDirectory(const std::vector<std::string>& c_vComponents, std::string* pstrWhy);
     WriteOutcome MakeSymlink(const std::vector<std::string>& c_vComponents,
                              const std::string& c_strTarget, std::string* pstrWhy);
 

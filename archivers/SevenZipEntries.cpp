@@ -86,7 +86,8 @@ ReadResult SevenZipEntries::Next(Entry* e) {
         }
     }
     m_bPending = false;
-    m_llRead = std::max(m_llRead, std::min<int64_t>(m_llSize, archive_filter_bytes(m_archive.get(), -1)));
+    m_llRead =
+        std::max(m_llRead, std::min<int64_t>(m_llSize, archive_filter_bytes(m_archive.get(), -1)));
 
     *e = Entry();
     const char* path = archive_entry_pathname_utf8(m_pEntry);
@@ -118,7 +119,8 @@ ReadResult SevenZipEntries::Next(Entry* e) {
     e->llOriginalSize = archive_entry_size_is_set(m_pEntry) ? archive_entry_size(m_pEntry) : 0;
     // The format keeps no packed size per file (a solid block packs many together): each
     // file is given its share of the archive.
-    e->llCompressedSize = static_cast<int64_t>(static_cast<double>(e->llOriginalSize) * m_dPackedShare);
+    e->llCompressedSize =
+        static_cast<int64_t>(static_cast<double>(e->llOriginalSize) * m_dPackedShare);
     e->nUnixMode = archive_entry_perm(m_pEntry) & 07777;
     e->bEncrypted = archive_entry_is_data_encrypted(m_pEntry) != 0;
     if (archive_entry_mtime_is_set(m_pEntry)) {

@@ -144,8 +144,8 @@ size_t Utf8CutLength(std::string_view c_sv, size_t c_nMaxBytes) {
 
 // Advances over one character (a whole UTF-8 sequence, or one stray byte).
 static size_t CharLength(std::string_view sv, size_t i) {
-    size_t len = Utf8SequenceLength(reinterpret_cast<const unsigned char*>(sv.data()) + i,
-                                    sv.size() - i);
+    size_t len =
+        Utf8SequenceLength(reinterpret_cast<const unsigned char*>(sv.data()) + i, sv.size() - i);
     return len == 0 ? 1 : len;
 }
 
@@ -175,14 +175,26 @@ bool MatchWildcard(std::string_view pat, std::string_view name) {
     return p == pat.size();
 }
 
-static locale_t Utf8Locale() {
-    static locale_t s_locale = [] {
-        locale_t l = newlocale(LC_ALL_MASK, "C.UTF-8", static_cast<locale_t>(0));
-        if (!l) l = newlocale(LC_ALL_MASK, "en_US.UTF-8", static_cast<locale_t>(0));
-        return l;
-    }();
-    return s_locale;
+namespace {
+
+// One UTF-8 locale per loaded plug-in, freed when the plug-in is unloaded.
+struct Utf8LocaleHolder {
+    locale_t locale;
+    Utf8LocaleHolder() {
+        locale = newlocale(LC_ALL_MASK, "C.UTF-8", static_cast<locale_t>(0));
+        if (!locale) locale = newlocale(LC_ALL_MASK, "en_US.UTF-8", static_cast<locale_t>(0));
+    }
+    ~Utf8LocaleHolder() {
+        if (locale) freelocale(locale);
+    }
+};
+
+locale_t Utf8Locale() {
+    static Utf8LocaleHolder s_holder;
+    return s_holder.locale;
 }
+
+}  // namespace
 
 Utf8LocaleScope::Utf8LocaleScope() {
     locale_t l = Utf8Locale();

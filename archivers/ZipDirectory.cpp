@@ -77,8 +77,8 @@ private:
 
 const uint8_t* ZipDirectory::Fill(int64_t llPos, size_t nSize) {
     if (nSize > m_vBuffer.size()) return nullptr;
-    if (llPos >= m_llBufferStart &&
-        llPos + static_cast<int64_t>(nSize) <= m_llBufferStart + static_cast<int64_t>(m_nBufferLength)) {
+    if (llPos >= m_llBufferStart && llPos + static_cast<int64_t>(nSize) <=
+                                        m_llBufferStart + static_cast<int64_t>(m_nBufferLength)) {
         return m_vBuffer.data() + (llPos - m_llBufferStart);
     }
     size_t want = static_cast<size_t>(
@@ -210,8 +210,8 @@ ReadResult ZipDirectory::Next(Entry* e) {
 
 int64_t ZipDirectory::BytesRead() const {
     if (m_llPos >= m_llCdEnd) return m_llSize;
-    double part = static_cast<double>(m_llPos - m_llCdStart) /
-                  static_cast<double>(m_llCdEnd - m_llCdStart);
+    double part =
+        static_cast<double>(m_llPos - m_llCdStart) / static_cast<double>(m_llCdEnd - m_llCdStart);
     return std::min<int64_t>(m_llSize, static_cast<int64_t>(part * static_cast<double>(m_llSize)));
 }
 
@@ -281,7 +281,8 @@ std::unique_ptr<EntrySource> OpenZipDirectory(const std::string& c_strPath, int6
     if (cdSize == 0) {
         if (entries != 0) return nullptr;
         cdStart = cdEndExpected;
-    } else if (cdOffset + cdSize <= static_cast<uint64_t>(cdEndExpected) && hasCentralSig(cdOffset)) {
+    } else if (cdOffset + cdSize <= static_cast<uint64_t>(cdEndExpected) &&
+               hasCentralSig(cdOffset)) {
         cdStart = static_cast<int64_t>(cdOffset);
     } else if (hasCentralSig(static_cast<uint64_t>(cdEndExpected) - cdSize)) {
         // Data in front of the archive (a self-extractor stub) shifts every offset alike.

@@ -58,14 +58,17 @@ int main(int argc, char** argv) {
         std::memcpy(&time, rec + KESTREL_INFO_TIME, 2);
         std::printf("%s\t%" PRIu32 "\t%" PRIu32 "\t%u\t%04u-%02u-%02u %02u:%02u:%02u\n",
                     reinterpret_cast<char*>(rec + KESTREL_INFO_FILENAME), orig, comp, ratio,
-                    1980 + (date >> 9), (date >> 5) & 15, date & 31, time >> 11,
-                    (time >> 5) & 63, (time & 31) * 2);
+                    1980 + (date >> 9), (date >> 5) & 15, date & 31, time >> 11, (time >> 5) & 63,
+                    (time & 31) * 2);
     }
     readSize(h, &read);
     fileSize(h, &total);
     close(h);
-    double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-    if (timeOnly) std::printf("%ld entries, read %" PRId64 " of %" PRId64 " bytes, %.3f s\n", count, read, total, seconds);
+    double seconds =
+        std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    if (timeOnly)
+        std::printf("%ld entries, read %" PRId64 " of %" PRId64 " bytes, %.3f s\n", count, read,
+                    total, seconds);
     dlclose(lib);
     return 0;
 }

@@ -31,7 +31,9 @@ bool Warning_YesNo(QWidget* pParent, const QString& c_strText) {
                 QMessageBox::Yes | QMessageBox::No, QMessageBox::No) == QMessageBox::Yes;
 }
 
-void SetHook(Hook hook) { CurrentHook() = std::move(hook); }
+void SetHook(Hook hook) {
+    CurrentHook() = std::move(hook);
+}
 
 QString WithCause(const QString& c_strText, const QString& c_strCause) {
     return c_strText + QStringLiteral("\n\n■原因\n") + c_strCause;

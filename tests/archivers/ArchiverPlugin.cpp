@@ -13,7 +13,9 @@ namespace kestrel_test {
 
 ArchiverPlugin::ArchiverPlugin(Kind eKind) : m_eKind(eKind) {
     const char* dir = std::getenv("KESTREL_ARCHIVER_DIR");
-    std::string file = eKind == Kind::Lha ? "Unlha32.so" : eKind == Kind::Zip ? "UnZip32.so" : "7-Zip32.so";
+    std::string file = eKind == Kind::Lha   ? "Unlha32.so"
+                       : eKind == Kind::Zip ? "UnZip32.so"
+                                            : "7-Zip32.so";
     std::string path = (dir ? std::string(dir) + "/" : std::string()) + file;
     m_pvLib = dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);
     if (!m_pvLib) return;
@@ -27,7 +29,8 @@ ArchiverPlugin::ArchiverPlugin(Kind eKind) : m_eKind(eKind) {
     GetArcFileSize = reinterpret_cast<PFN_ARCHIVER_GET_SIZE32>(sym("GetArcFileSize"));
     GetArcFileSizeEx = reinterpret_cast<PFN_ARCHIVER_GET_SIZE64>(sym("GetArcFileSizeEx"));
     GetArcOriginalSizeEx = reinterpret_cast<PFN_ARCHIVER_GET_SIZE64>(sym("GetArcOriginalSizeEx"));
-    GetArcCompressedSizeEx = reinterpret_cast<PFN_ARCHIVER_GET_SIZE64>(sym("GetArcCompressedSizeEx"));
+    GetArcCompressedSizeEx =
+        reinterpret_cast<PFN_ARCHIVER_GET_SIZE64>(sym("GetArcCompressedSizeEx"));
     GetArcReadSize = reinterpret_cast<PFN_ARCHIVER_GET_SIZE32>(sym("GetArcReadSize"));
     GetArcReadSizeEx = reinterpret_cast<PFN_ARCHIVER_GET_SIZE64>(sym("GetArcReadSizeEx"));
     GetOriginalSizeEx = reinterpret_cast<PFN_ARCHIVER_GET_SIZE64>(sym("GetOriginalSizeEx"));
@@ -59,7 +62,8 @@ std::vector<Listed> ArchiverPlugin::List(const std::string& c_strArchive, const 
         std::memcpy(&l.nRatio, rec + KESTREL_INFO_RATIO, 2);
         std::memcpy(&l.nDate, rec + KESTREL_INFO_DATE, 2);
         std::memcpy(&l.nTime, rec + KESTREL_INFO_TIME, 2);
-        for (size_t i = KESTREL_INFO_FILENAME + l.strName.size(); i < KESTREL_INDIVIDUALINFO_SIZE; ++i) {
+        for (size_t i = KESTREL_INFO_FILENAME + l.strName.size(); i < KESTREL_INDIVIDUALINFO_SIZE;
+             ++i) {
             if (rec[i] != 0) l.bZeroTail = false;
         }
         for (size_t i = KESTREL_INDIVIDUALINFO_SIZE; i < sizeof(rec); ++i) {
@@ -170,7 +174,8 @@ void WriteFile(const std::string& c_strPath, const std::string& c_strData) {
 }
 
 ScratchDir::ScratchDir() {
-    std::string base = std::filesystem::temp_directory_path().string() + "/kestrel-archivers-XXXXXX";
+    std::string base =
+        std::filesystem::temp_directory_path().string() + "/kestrel-archivers-XXXXXX";
     std::vector<char> buf(base.begin(), base.end());
     buf.push_back('\0');
     if (mkdtemp(buf.data())) m_strPath = buf.data();

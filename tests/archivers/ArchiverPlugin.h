@@ -13,7 +13,7 @@ namespace kestrel_test {
 enum class Kind { Lha, Zip, SevenZip };
 
 struct Listed {
-    std::string strName;  // from the record
+    std::string strName;      // from the record
     std::string strFullName;  // from GetFileName
     uint32_t nOriginal = 0, nCompressed = 0;
     uint16_t nRatio = 0, nDate = 0, nTime = 0;
@@ -82,7 +82,9 @@ public:
     ScratchDir();
     ~ScratchDir();
     const std::string& Path() const { return m_strPath; }
-    std::string operator/(const std::string& c_strName) const { return m_strPath + "/" + c_strName; }
+    std::string operator/(const std::string& c_strName) const {
+        return m_strPath + "/" + c_strName;
+    }
 
 private:
     std::string m_strPath;

@@ -10,6 +10,8 @@ namespace fs = std::filesystem;
 
 namespace {
 
+std::string Quote(const std::string& s) { return std::string(1, '"').append(s).append(1, '"'); }
+
 TEST(CommandLine, ForeignFormsAreRefusedAndTheDiskIsUntouched) {
     ScratchDir dir;
     std::string resp = dir / "resp.tmp";
@@ -20,30 +22,37 @@ TEST(CommandLine, ForeignFormsAreRefusedAndTheDiskIsUntouched) {
         std::string archive;
         std::vector<std::string> bad;
     };
-    std::string lzh = "\"" + DataPath("lzh_cp932.lzh") + "\"";
-    std::string zip = "\"" + DataPath("zip_utf8.zip") + "\"";
-    std::string sz = "\"" + DataPath("7z_basic.7z") + "\"";
-    std::string d = "\"" + dest + "\"";
+    std::string lzh = Quote(DataPath("lzh_cp932.lzh"));
+    std::string zip = Quote(DataPath("zip_utf8.zip"));
+    std::string sz = Quote(DataPath("7z_basic.7z"));
+    std::string d = Quote(dest);
     Case cases[] = {
-        {Kind::Lha, lzh,
-         {"", "   ", "x " + lzh + " " + d + " @\"" + resp + "\"",           // unknown command
-          "e -a2 " + lzh + " " + d + " @\"" + resp + "\"",                    // no overwrite switch
-          "e -c1 -m1 " + lzh + " " + d + " @\"" + resp + "\"",                // no -a2
-          "e -c1 -m1 -a2 -r " + lzh + " " + d + " @\"" + resp + "\"",         // unknown switch
-          "e -c1 -x1 -a2 " + lzh + " " + d + " @\"" + resp + "\"",            // switches out of order
-          "e -c1 -m1 -a2 " + lzh + " " + d + " \"" + resp + "\"",             // no @
-          "e -c1 -m1 -a2 " + lzh + " " + d + " extra @\"" + resp + "\"",      // one argument too many
-          "e -c1 -m1 -a2 \"" + DataPath("lzh_cp932.lzh") + " " + d + " @\"" + resp + "\"",  // open quote
-          "d -c1 -m1 -a2 " + lzh + " " + d + " @\"" + resp + "\""}},        // delete
-        {Kind::Zip, zip,
+        {Kind::Lha,
+         lzh,
+         {"", "   ", "x " + lzh + " " + d + " @\"" + resp + "\"",         // unknown command
+          "e -a2 " + lzh + " " + d + " @\"" + resp + "\"",                // no overwrite switch
+          "e -c1 -m1 " + lzh + " " + d + " @\"" + resp + "\"",            // no -a2
+          "e -c1 -m1 -a2 -r " + lzh + " " + d + " @\"" + resp + "\"",     // unknown switch
+          "e -c1 -x1 -a2 " + lzh + " " + d + " @\"" + resp + "\"",        // switches out of order
+          "e -c1 -m1 -a2 " + lzh + " " + d + " \"" + resp + "\"",         // no @
+          "e -c1 -m1 -a2 " + lzh + " " + d + " extra @\"" + resp + "\"",  // one argument too many
+          "e -c1 -m1 -a2 \"" + DataPath("lzh_cp932.lzh") + " " + d + " @\"" + resp +
+              "\"",                                                   // open quote
+          "d -c1 -m1 -a2 " + lzh + " " + d + " @\"" + resp + "\""}},  // delete
+        {Kind::Zip,
+         zip,
          {"", "-x", "-x " + zip + " " + d, "-d " + zip + " " + d + " \"@" + resp + "\"",
-          "-x -j -j " + zip + " " + d + " \"@" + resp + "\"", "-x -o -j " + zip + " " + d + " \"@" + resp + "\"",
-          "-x -P secret " + zip + " " + d + " \"@" + resp + "\"", "-x " + zip + " \"@" + resp + "\"",
-          "-x " + zip + " " + d + " \"@" + resp + "\" more"}},
-        {Kind::SevenZip, sz,
+          "-x -j -j " + zip + " " + d + " \"@" + resp + "\"",
+          "-x -o -j " + zip + " " + d + " \"@" + resp + "\"",
+          "-x -P secret " + zip + " " + d + " \"@" + resp + "\"",
+          "-x " + zip + " \"@" + resp + "\"", "-x " + zip + " " + d + " \"@" + resp + "\" more"}},
+        {Kind::SevenZip,
+         sz,
          {"", "a \"-o" + dest + "\" " + sz + " \"@" + resp + "\"", "x " + sz + " \"@" + resp + "\"",
-          "x -aou \"-o" + dest + "\" " + sz + " \"@" + resp + "\"", "x -y -aoa \"-o" + dest + "\" " + sz + " \"@" + resp + "\"",
-          "x \"-o" + dest + "\" " + sz + " \"" + resp + "\"", "x \"-o" + dest + "\" " + sz + " \"@" + resp + "\" -r",
+          "x -aou \"-o" + dest + "\" " + sz + " \"@" + resp + "\"",
+          "x -y -aoa \"-o" + dest + "\" " + sz + " \"@" + resp + "\"",
+          "x \"-o" + dest + "\" " + sz + " \"" + resp + "\"",
+          "x \"-o" + dest + "\" " + sz + " \"@" + resp + "\" -r",
           "x -psecret \"-o" + dest + "\" " + sz + " \"@" + resp + "\""}},
     };
     for (const auto& c : cases) {
@@ -66,9 +75,13 @@ TEST(CommandLine, UnusableArchivesAndResponseFilesFailBeforeWriting) {
     WriteFile(junk, "\"stored.txt\" -x\r\n\"unterminated\r\n");
     for (Kind k : {Kind::Lha, Kind::Zip, Kind::SevenZip}) {
         ArchiverPlugin p(k);
-        std::string own = DataPath(k == Kind::Lha ? "lzh_cp932.lzh" : k == Kind::Zip ? "zip_utf8.zip" : "7z_basic.7z");
+        std::string own = DataPath(k == Kind::Lha   ? "lzh_cp932.lzh"
+                                   : k == Kind::Zip ? "zip_utf8.zip"
+                                                    : "7z_basic.7z");
         std::string foreign = DataPath(k == Kind::Zip ? "lzh_cp932.lzh" : "zip_utf8.zip");
-        for (auto [archive, resp] : {std::pair{foreign, good}, {own, junk}, {own, dir / "missing.tmp"},
+        for (auto [archive, resp] : {std::pair{foreign, good},
+                                     {own, junk},
+                                     {own, dir / "missing.tmp"},
                                      {dir / "missing.zip", good}}) {
             auto r = p.Run(p.CommandLine(archive, dest, resp, 0x92));
             EXPECT_NE(r.nCode, 0) << p.Prefix() << " " << archive << " " << resp;

@@ -29,7 +29,8 @@ struct Fixture {
 };
 
 // The basic fixture of each format, holding the same tree.
-const Fixture kBasic[] = {{Kind::Lha, "lzh_cp932.lzh"}, {Kind::Zip, "zip_utf8.zip"}, {Kind::SevenZip, "7z_basic.7z"}};
+const Fixture kBasic[] = {
+    {Kind::Lha, "lzh_cp932.lzh"}, {Kind::Zip, "zip_utf8.zip"}, {Kind::SevenZip, "7z_basic.7z"}};
 
 const char* kNested = "/日本語/ソフト/能力.txt";
 const char* kNestedData = "0x5C second bytes: \x95\x5c \x83\x5c\n";
@@ -56,9 +57,12 @@ TEST_F(Extraction, EverySwitchCombinationPlacesAndKeepsOrOverwrites) {
                 for (uint32_t query : {0x00u, 0x40u, 0x80u}) {
                     uint32_t mode = ow | path | query;
                     std::string dest = dir / (p.Prefix() + std::to_string(++run) + "/staging/");
-                    std::string where = path == 0x10 ? dest + "日本語/ソフト/能力.txt" : dest + "能力.txt";
-                    SCOPED_TRACE(p.Prefix() + " mode " + std::to_string(mode) + ": " + p.CommandLine("A", "D", "R", mode));
-                    auto r = p.Extract(DataPath(f.pszFile), dest, {kNested, "/stored.txt"}, mode, dir.Path());
+                    std::string where =
+                        path == 0x10 ? dest + "日本語/ソフト/能力.txt" : dest + "能力.txt";
+                    SCOPED_TRACE(p.Prefix() + " mode " + std::to_string(mode) + ": " +
+                                 p.CommandLine("A", "D", "R", mode));
+                    auto r = p.Extract(DataPath(f.pszFile), dest, {kNested, "/stored.txt"}, mode,
+                                       dir.Path());
                     EXPECT_EQ(r.nCode, 0) << r.strOutput;
                     EXPECT_EQ(ReadFile(where), kNestedData);
                     EXPECT_EQ(ReadFile(dest + "stored.txt"), "x");
@@ -86,7 +90,8 @@ TEST_F(Extraction, TheApplicationsFourModes) {
         for (uint32_t mode : {0x50u, 0x60u, 0x92u, 0xA2u}) {
             std::string dest = dir / (p.Prefix() + std::to_string(mode));
             auto r = p.Extract(DataPath(f.pszFile), dest,
-                               {kNested, "/日本語/表計算.txt", "/空のファイル.txt", "/stored.txt", "/compressed.txt"},
+                               {kNested, "/日本語/表計算.txt", "/空のファイル.txt", "/stored.txt",
+                                "/compressed.txt"},
                                mode, dir.Path());
             EXPECT_EQ(r.nCode, 0) << p.Prefix() << " " << r.strOutput;
             std::string sub = (mode & 0x10) ? "/日本語/" : "/";
@@ -118,10 +123,12 @@ TEST_F(Extraction, ResponseFileForms) {
         std::string lines;
     };
     Case cases[] = {
-        {Kind::Lha, "lzh_cp932.lzh", "\"日本語/ソフト/能力.txt\" -p2\n\"stored.txt\" -p2\r\n\"stored.txt\" -p2\r\n"},
+        {Kind::Lha, "lzh_cp932.lzh",
+         "\"日本語/ソフト/能力.txt\" -p2\n\"stored.txt\" -p2\r\n\"stored.txt\" -p2\r\n"},
         {Kind::Lha, "lzh_cp932.lzh", "日本語/ソフト/能力.txt\nstored.txt"},
         {Kind::Zip, "zip_utf8.zip", "\"日本語/ソフト/能力.txt\"\n\r\n\"stored.txt\"\n"},
-        {Kind::SevenZip, "7z_basic.7z", "\"日本語\\ソフト\\能力.txt\"\r\n\"stored.txt\"\r\n\"stored.txt\"\r\n"},
+        {Kind::SevenZip, "7z_basic.7z",
+         "\"日本語\\ソフト\\能力.txt\"\r\n\"stored.txt\"\r\n\"stored.txt\"\r\n"},
     };
     int n = 0;
     for (const auto& c : cases) {
@@ -148,7 +155,8 @@ TEST_F(Extraction, ResponseFileForms) {
 
 TEST_F(Extraction, MsDosLhaPathsAndFolders) {
     ArchiverPlugin lha(Kind::Lha);
-    auto r = lha.Extract(DataPath("lzh_msdos.lzh"), dir / "out", {"/表/ソ.txt", "/GAP.TXT"}, 0x92, dir.Path());
+    auto r = lha.Extract(DataPath("lzh_msdos.lzh"), dir / "out", {"/表/ソ.txt", "/GAP.TXT"}, 0x92,
+                         dir.Path());
     EXPECT_EQ(r.nCode, 0) << r.strOutput;
     EXPECT_EQ(ReadFile(dir / "out/表/ソ.txt"), "hyou so\r\n");
     // Folder entries create folders; without paths they create nothing.
@@ -165,7 +173,8 @@ TEST_F(Extraction, MissingNamesFailAfterTheRestIsExtracted) {
     for (const auto& f : kBasic) {
         ArchiverPlugin p(f.eKind);
         std::string dest = dir / ("missing" + p.Prefix());
-        auto r = p.Extract(DataPath(f.pszFile), dest, {"/no such file.txt", "/stored.txt"}, 0x92, dir.Path());
+        auto r = p.Extract(DataPath(f.pszFile), dest, {"/no such file.txt", "/stored.txt"}, 0x92,
+                           dir.Path());
         EXPECT_NE(r.nCode, 0);
         EXPECT_NE(r.strOutput.find("no such file.txt"), std::string::npos) << r.strOutput;
         EXPECT_EQ(ReadFile(dest + "/stored.txt"), "x");
@@ -202,18 +211,21 @@ TEST_F(Extraction, EncryptedAndDamagedEntries) {
         }
         // Nothing half-written is left behind.
         for (const auto& e : fs::directory_iterator(dest)) {
-            EXPECT_EQ(e.path().filename().string().rfind(".kestrel-", 0), std::string::npos) << c.file;
+            EXPECT_EQ(e.path().filename().string().rfind(".kestrel-", 0), std::string::npos)
+                << c.file;
         }
     }
 }
 
 TEST_F(Extraction, LegacyNamesMatchAsListed) {
     ArchiverPlugin zip(Kind::Zip);
-    auto r = zip.Extract(DataPath("zip_cp932.zip"), dir / "cp932", {"/日本語/表計算.txt", "/ソフト.txt"}, 0x92, dir.Path());
+    auto r = zip.Extract(DataPath("zip_cp932.zip"), dir / "cp932",
+                         {"/日本語/表計算.txt", "/ソフト.txt"}, 0x92, dir.Path());
     EXPECT_EQ(r.nCode, 0) << r.strOutput;
     EXPECT_EQ(ReadFile(dir / "cp932/日本語/表計算.txt"), "\x95\x5c");
     r = zip.Extract(DataPath("zip_names.zip"), dir / "names",
-                    {"/新しい名前.txt", "/古い.txt", "/ユーティーエフ.txt", "/フラグ付き.txt"}, 0x92, dir.Path());
+                    {"/新しい名前.txt", "/古い.txt", "/ユーティーエフ.txt", "/フラグ付き.txt"},
+                    0x92, dir.Path());
     EXPECT_EQ(r.nCode, 0) << r.strOutput;
     EXPECT_EQ(ReadFile(dir / "names/新しい名前.txt"), "new\n");
     EXPECT_EQ(ReadFile(dir / "names/古い.txt"), "stale\n");
@@ -225,7 +237,8 @@ TEST_F(Extraction, LegacyNamesMatchAsListed) {
 
 TEST_F(Extraction, SevenZipAfterEntriesOfWhole64KiBlocks) {
     ArchiverPlugin sz(Kind::SevenZip);
-    auto r = sz.Extract(DataPath("7z_skip65536.7z"), dir / "out", {"/b.txt", "/d.txt"}, 0x92, dir.Path());
+    auto r = sz.Extract(DataPath("7z_skip65536.7z"), dir / "out", {"/b.txt", "/d.txt"}, 0x92,
+                        dir.Path());
     EXPECT_EQ(r.nCode, 0) << r.strOutput;
     EXPECT_EQ(ReadFile(dir / "out/b.txt"), "after 64 KiB\n");
     EXPECT_EQ(ReadFile(dir / "out/d.txt"), "after 128 KiB\n");
@@ -236,7 +249,8 @@ TEST_F(Extraction, SevenZipAfterEntriesOfWhole64KiBlocks) {
 
 TEST_F(Extraction, DataDescriptorsAndWholeArchives) {
     ArchiverPlugin zip(Kind::Zip);
-    auto r = zip.Extract(DataPath("zip_descriptor.zip"), dir / "dd", {"/stored.txt", "/deflated.txt"}, 0x92, dir.Path());
+    auto r = zip.Extract(DataPath("zip_descriptor.zip"), dir / "dd",
+                         {"/stored.txt", "/deflated.txt"}, 0x92, dir.Path());
     EXPECT_EQ(r.nCode, 0) << r.strOutput;
     EXPECT_EQ(ReadFile(dir / "dd/stored.txt").size(), 350u);
     EXPECT_EQ(ReadFile(dir / "dd/deflated.txt").size(), 6690u);
@@ -265,10 +279,13 @@ TEST_F(Extraction, HostileNamesAndLinksStayInside) {
         std::vector<std::string> names;
     };
     Case cases[] = {
-        {Kind::Zip, "zip_hostile.zip",
-         {"/../evil.txt", "//abs.txt", "/a/../../evil2.txt", "/good.txt", "/link_out", "/sub/link_in", "/ldir",
-          "/ldir/through.txt", "/dev"}},
-        {Kind::Lha, "lzh_hostile.lzh", {"/../evil.txt", "//abs.txt", "/good.txt", "/link_out", "/link_in", "/fifo"}},
+        {Kind::Zip,
+         "zip_hostile.zip",
+         {"/../evil.txt", "//abs.txt", "/a/../../evil2.txt", "/good.txt", "/link_out",
+          "/sub/link_in", "/ldir", "/ldir/through.txt", "/dev"}},
+        {Kind::Lha,
+         "lzh_hostile.lzh",
+         {"/../evil.txt", "//abs.txt", "/good.txt", "/link_out", "/link_in", "/fifo"}},
         {Kind::SevenZip, "7z_links.7z", {"/good.txt", "/link_out", "/link_in"}},
     };
     int n = 0;
@@ -296,6 +313,31 @@ TEST_F(Extraction, HostileNamesAndLinksStayInside) {
             EXPECT_TRUE(IsLink(dest + "/ldir"));
         } else {
             EXPECT_TRUE(IsLink(dest + "/link_in")) << c.file;
+        }
+    }
+}
+
+TEST_F(Extraction, DamagedCopiesNeitherCrashNorLeaveTheDestination) {
+    uint32_t seed = 12345;
+    auto next = [&] { return seed = seed * 1103515245u + 12345u; };
+    for (const auto& f : kBasic) {
+        ArchiverPlugin p(f.eKind);
+        std::string whole = ReadFile(DataPath(f.pszFile));
+        std::vector<std::string> all;
+        for (const auto& l : p.List(DataPath(f.pszFile))) all.push_back("/" + l.strName);
+        for (int i = 0; i < 60; ++i) {
+            std::string copy = whole;
+            for (int k = 0; k < 3; ++k)
+                copy[(next() >> 8) % copy.size()] ^= static_cast<char>(1 + (next() >> 8) % 255);
+            std::string box = dir / (p.Prefix() + std::to_string(i));
+            fs::create_directories(box + "/dest");
+            WriteFile(box + "/damaged", copy);
+            p.List(box + "/damaged");
+            p.Extract(box + "/damaged", box + "/dest", all, 0x92, box);
+            for (const auto& e : fs::directory_iterator(box)) {
+                std::string name = e.path().filename().string();
+                EXPECT_TRUE(name == "dest" || name == "damaged") << name;
+            }
         }
     }
 }

@@ -12,8 +12,12 @@ using namespace kestrel_test;
 
 namespace {
 
-constexpr uint16_t DosDate(int y, int m, int d) { return static_cast<uint16_t>(((y - 1980) << 9) | (m << 5) | d); }
-constexpr uint16_t DosTime(int h, int m, int s) { return static_cast<uint16_t>((h << 11) | (m << 5) | (s / 2)); }
+constexpr uint16_t DosDate(int y, int m, int d) {
+    return static_cast<uint16_t>(((y - 1980) << 9) | (m << 5) | d);
+}
+constexpr uint16_t DosTime(int h, int m, int s) {
+    return static_cast<uint16_t>((h << 11) | (m << 5) | (s / 2));
+}
 
 std::vector<std::string> Names(const std::vector<Listed>& v) {
     std::vector<std::string> out;
@@ -37,19 +41,21 @@ protected:
 TEST_F(Listing, PluginsExportEveryFunction) {
     for (auto* p : {&lha, &zip, &sevenZip}) {
         ASSERT_TRUE(p->Loaded()) << p->Prefix();
-        EXPECT_TRUE(p->Command && p->OpenArchive && p->CloseArchive && p->FindFirst && p->FindNext &&
-                    p->GetArcFileSize && p->GetArcFileSizeEx && p->GetArcOriginalSizeEx &&
-                    p->GetArcCompressedSizeEx && p->GetArcReadSize && p->GetArcReadSizeEx &&
-                    p->GetOriginalSizeEx && p->GetCompressedSizeEx && p->GetFileName)
+        EXPECT_TRUE(p->Command && p->OpenArchive && p->CloseArchive && p->FindFirst &&
+                    p->FindNext && p->GetArcFileSize && p->GetArcFileSizeEx &&
+                    p->GetArcOriginalSizeEx && p->GetArcCompressedSizeEx && p->GetArcReadSize &&
+                    p->GetArcReadSizeEx && p->GetOriginalSizeEx && p->GetCompressedSizeEx &&
+                    p->GetFileName)
             << p->Prefix();
     }
 }
 
 TEST_F(Listing, LzhCp932NamesFoldersSizesAndDates) {
     auto v = lha.List(DataPath("lzh_cp932.lzh"));
-    EXPECT_EQ(Names(v), (std::vector<std::string>{"日本語/", "日本語/ソフト/", "日本語/ソフト/能力.txt",
-                                                  "日本語/表計算.txt", "空のファイル.txt", "stored.txt",
-                                                  "compressed.txt"}));
+    EXPECT_EQ(Names(v),
+              (std::vector<std::string>{"日本語/", "日本語/ソフト/", "日本語/ソフト/能力.txt",
+                                        "日本語/表計算.txt", "空のファイル.txt", "stored.txt",
+                                        "compressed.txt"}));
     const Listed* c = Find(v, "compressed.txt");
     ASSERT_TRUE(c);
     EXPECT_EQ(c->nOriginal, 4690u);
@@ -70,7 +76,8 @@ TEST_F(Listing, LzhLevelsUtf8AndMsDosPaths) {
         auto v = lha.List(DataPath(f));
         EXPECT_EQ(Names(v), (std::vector<std::string>{"a.txt", "sub/b.txt"})) << f;
     }
-    EXPECT_EQ(Names(lha.List(DataPath("lzh_utf8.lzh"))), std::vector<std::string>{"ユニコード.txt"});
+    EXPECT_EQ(Names(lha.List(DataPath("lzh_utf8.lzh"))),
+              std::vector<std::string>{"ユニコード.txt"});
     // "\" between folders, and CP932 characters whose second byte is 0x5C.
     auto v = lha.List(DataPath("lzh_msdos.lzh"));
     EXPECT_EQ(Names(v), (std::vector<std::string>{"表/ソ.txt", "GAP.TXT"}));
@@ -91,7 +98,9 @@ TEST_F(Listing, StoredLocalTimesAreReportedAsStored) {
 
 TEST_F(Listing, UtcTimesAreShownInTheLocalZone) {
     ZoneScope tokyo("Asia/Tokyo");
-    for (auto [p, f] : {std::pair{&zip, "zip_utctime.zip"}, {&lha, "lzh_cp932.lzh"}, {&sevenZip, "7z_basic.7z"}}) {
+    for (auto [p, f] : {std::pair{&zip, "zip_utctime.zip"},
+                        {&lha, "lzh_cp932.lzh"},
+                        {&sevenZip, "7z_basic.7z"}}) {
         auto v = p->List(DataPath(f));
         ASSERT_FALSE(v.empty()) << f;
         EXPECT_EQ(v[0].nDate, DosDate(2024, 5, 1)) << f;
@@ -102,15 +111,16 @@ TEST_F(Listing, UtcTimesAreShownInTheLocalZone) {
 TEST_F(Listing, ZipNameDecodingOrder) {
     auto v = zip.List(DataPath("zip_names.zip"));
     ASSERT_EQ(v.size(), 5u);
-    EXPECT_EQ(v[0].strName, "新しい名前.txt");   // CP932 name with a valid Unicode path field
-    EXPECT_EQ(v[1].strName, "古い.txt");         // stale Unicode path field: the CP932 name
+    EXPECT_EQ(v[0].strName, "新しい名前.txt");      // CP932 name with a valid Unicode path field
+    EXPECT_EQ(v[1].strName, "古い.txt");            // stale Unicode path field: the CP932 name
     EXPECT_EQ(v[2].strName, "ユーティーエフ.txt");  // UTF-8 without the flag
     EXPECT_EQ(v[3].strName, "フラグ付き.txt");
     EXPECT_EQ(Names(zip.List(DataPath("zip_cp932.zip"))),
               (std::vector<std::string>{"日本語/", "日本語/表計算.txt", "ソフト.txt"}));
     EXPECT_EQ(Names(zip.List(DataPath("zip_utf8.zip"))),
-              (std::vector<std::string>{"日本語/", "日本語/表計算.txt", "日本語/ソフト/", "日本語/ソフト/能力.txt",
-                                        "空のファイル.txt", "stored.txt", "compressed.txt"}));
+              (std::vector<std::string>{"日本語/", "日本語/表計算.txt", "日本語/ソフト/",
+                                        "日本語/ソフト/能力.txt", "空のファイル.txt", "stored.txt",
+                                        "compressed.txt"}));
 }
 
 TEST_F(Listing, LongNamesAreCutAtACharacterAndComeWholeFromGetFileName) {
@@ -131,8 +141,11 @@ TEST_F(Listing, NamesDoNotDependOnTheProcessLocale) {
         ArchiverPlugin* p;
         const char* f;
     };
-    std::vector<Case> cases = {{&lha, "lzh_cp932.lzh"}, {&lha, "lzh_msdos.lzh"}, {&zip, "zip_cp932.zip"},
-                               {&zip, "zip_names.zip"}, {&sevenZip, "7z_basic.7z"}};
+    std::vector<Case> cases = {{&lha, "lzh_cp932.lzh"},
+                               {&lha, "lzh_msdos.lzh"},
+                               {&zip, "zip_cp932.zip"},
+                               {&zip, "zip_names.zip"},
+                               {&sevenZip, "7z_basic.7z"}};
     std::map<std::string, std::vector<std::string>> inC;
     for (auto& c : cases) inC[c.f] = Names(c.p->List(DataPath(c.f)));
     const char* old = setlocale(LC_ALL, nullptr);
@@ -147,8 +160,9 @@ TEST_F(Listing, SevenZipUsesBackslashesAndMarksFolders) {
     auto v = sevenZip.List(DataPath("7z_basic.7z"));
     auto names = Names(v);
     std::sort(names.begin(), names.end());
-    EXPECT_EQ(names, (std::vector<std::string>{"compressed.txt", "stored.txt", "日本語\\", "日本語\\ソフト\\",
-                                               "日本語\\ソフト\\能力.txt", "日本語\\表計算.txt", "空のファイル.txt"}));
+    EXPECT_EQ(names, (std::vector<std::string>{"compressed.txt", "stored.txt", "日本語\\",
+                                               "日本語\\ソフト\\", "日本語\\ソフト\\能力.txt",
+                                               "日本語\\表計算.txt", "空のファイル.txt"}));
     const Listed* c = Find(v, "compressed.txt");
     ASSERT_TRUE(c);
     EXPECT_EQ(c->nOriginal, 4690u);
@@ -169,7 +183,10 @@ TEST_F(Listing, Wildcards) {
     EXPECT_EQ(Names(zip.List(f, "*.txt")).size(), 5u);
     EXPECT_EQ(Names(zip.List(f, "日本語/*")).size(), 4u);
     EXPECT_EQ(Names(zip.List(f, "?tored.txt")), std::vector<std::string>{"stored.txt"});
-    EXPECT_EQ(Names(zip.List(f, "日本語/??" "?/")), std::vector<std::string>{"日本語/ソフト/"});
+    EXPECT_EQ(Names(zip.List(f,
+                             "日本語/??"
+                             "?/")),
+              std::vector<std::string>{"日本語/ソフト/"});
     EXPECT_TRUE(zip.List(f, "stored").empty());
     EXPECT_TRUE(zip.List(f, "*.doc").empty());
 }
@@ -182,15 +199,18 @@ TEST_F(Listing, EachPluginOpensOnlyItsOwnFormat) {
         ArchiverPlugin* p;
         std::string own;
     };
-    std::vector<std::string> all = {DataPath("lzh_cp932.lzh"), DataPath("zip_utf8.zip"), DataPath("7z_basic.7z")};
+    std::vector<std::string> all = {DataPath("lzh_cp932.lzh"), DataPath("zip_utf8.zip"),
+                                    DataPath("7z_basic.7z")};
     for (auto [p, own] : {std::pair{&lha, 0}, {&zip, 1}, {&sevenZip, 2}}) {
         for (int i = 0; i < 3; ++i) {
             HARC h = p->OpenArchive(nullptr, all[i].c_str(), KESTREL_OPEN_MODE);
             EXPECT_EQ(h != nullptr, i == own) << p->Prefix() << " " << all[i];
             if (h) p->CloseArchive(h);
         }
-        for (std::string bad : {dir / "empty.lzh", dir / "text.txt", dir / "missing.zip", dir.Path(), std::string()}) {
-            EXPECT_EQ(p->OpenArchive(nullptr, bad.c_str(), KESTREL_OPEN_MODE), nullptr) << p->Prefix() << " " << bad;
+        for (std::string bad : {dir / "empty.lzh", dir / "text.txt", dir / "missing.zip",
+                                dir.Path(), std::string()}) {
+            EXPECT_EQ(p->OpenArchive(nullptr, bad.c_str(), KESTREL_OPEN_MODE), nullptr)
+                << p->Prefix() << " " << bad;
         }
         EXPECT_EQ(p->OpenArchive(nullptr, nullptr, KESTREL_OPEN_MODE), nullptr);
     }
@@ -209,7 +229,8 @@ TEST_F(Listing, DamagedArchivesEndEarlyOrDoNotOpen) {
     EXPECT_FALSE(opened);
     // Every prefix of an archive: never a crash, never more entries than the whole has.
     ScratchDir dir;
-    for (auto [p, f] : {std::pair{&lha, "lzh_cp932.lzh"}, {&zip, "zip_utf8.zip"}, {&sevenZip, "7z_basic.7z"}}) {
+    for (auto [p, f] :
+         {std::pair{&lha, "lzh_cp932.lzh"}, {&zip, "zip_utf8.zip"}, {&sevenZip, "7z_basic.7z"}}) {
         std::string whole = ReadFile(DataPath(f));
         size_t n = p->List(DataPath(f)).size();
         for (size_t len = 0; len < whole.size(); len += 7) {
@@ -221,7 +242,8 @@ TEST_F(Listing, DamagedArchivesEndEarlyOrDoNotOpen) {
 }
 
 TEST_F(Listing, ReadSizeGrowsToTheFileSize) {
-    for (auto [p, f] : {std::pair{&lha, "lzh_cp932.lzh"}, {&zip, "zip_utf8.zip"}, {&sevenZip, "7z_basic.7z"}}) {
+    for (auto [p, f] :
+         {std::pair{&lha, "lzh_cp932.lzh"}, {&zip, "zip_utf8.zip"}, {&sevenZip, "7z_basic.7z"}}) {
         HARC h = p->OpenArchive(nullptr, DataPath(f).c_str(), KESTREL_OPEN_MODE);
         ASSERT_TRUE(h) << f;
         int64_t total = 0, read = 0, last = 0;

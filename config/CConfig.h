@@ -1,0 +1,71 @@
+// The configuration manager: holds the current settings record, loads and saves
+// "kestrel.config.xml", and applies the settings to the program through IConfigTarget.
+//
+// Failures: reading is silent (the defaults apply). Saving and applying report to the user
+// themselves with CMessageBox::Error (owner: Set_MessageOwner) and return false; the text
+// shown last stays in strLastError() for callers that want it.
+#pragma once
+
+#include <QPointer>
+#include <QString>
+#include <QWidget>
+#include <memory>
+
+#include "CConfigParts.h"
+#include "IConfigTarget.h"
+#include "STConfig.h"
+
+namespace kestrel {
+
+class CConfig {
+public:
+    // pcTarget is not owned and may be null (nothing is applied then). An empty
+    // c_strConfigFullPath means Get_DefaultConfigFullPath(); it is fixed here, so Load and Save
+    // always use the same file.
+    explicit CConfig(IConfigTarget* pcTarget, const QString& c_strConfigFullPath = QString());
+    ~CConfig();
+    CConfig(const CConfig&) = delete;
+    CConfig& operator=(const CConfig&) = delete;
+
+    static QString Get_ConfigFileName();  // "kestrel.config.xml"
+    // Beside the executable when that folder is writable (a portable copy), otherwise in the
+    // user's configuration folder.
+    static QString Get_DefaultConfigFullPath();
+    const QString& Get_ConfigFullPath() const { return m_strConfigFullPath; }
+
+    // Reads the file and applies it; anything missing or not understood gives the defaults.
+    // True when the file was read.
+    bool Load();
+    // Writes the current record. The old file stays as it was when that fails; the user is
+    // told why and the result is false.
+    bool Save();
+
+    // Adopts a copy of the record and applies every section. False when the temporary folder
+    // could not be created (the user has been told; the system's one is used instead).
+    bool Update(const STConfig& c_stConfig);
+    // Applies every section again from the current record.
+    bool Update();
+
+    const STConfig& pstConfig() const { return *m_pstConfig; }
+    CGeneral* pcGeneral() const { return m_pcGeneral.get(); }
+    CExtract* pcExtract() const { return m_pcExtract.get(); }
+    COpen* pcOpen() const { return m_pcOpen.get(); }
+    CView* pcView() const { return m_pcView.get(); }
+
+    // Parent of the message boxes; null until the window sets it.
+    void Set_MessageOwner(QWidget* pOwner) { m_pMessageOwner = pOwner; }
+    // The message text of the last failed Save or Update; empty when the last one succeeded.
+    const QString& strLastError() const { return m_strLastError; }
+
+private:
+    std::unique_ptr<STConfig> m_pstConfig;
+    std::unique_ptr<CGeneral> m_pcGeneral;
+    std::unique_ptr<CExtract> m_pcExtract;
+    std::unique_ptr<COpen> m_pcOpen;
+    std::unique_ptr<CView> m_pcView;
+    QString m_strConfigFullPath;
+    QPointer<QWidget> m_pMessageOwner;
+    QString m_strLastError;
+};
+
+}  // namespace kestrel

@@ -1,0 +1,330 @@
+#include "CConfigFile.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QSaveFile>
+#include <QXmlStreamReader>
+#include <QXmlStreamWriter>
+
+namespace kestrel::CConfigFile {
+
+namespace {
+
+// Thrown out of the nested readers at the first thing not understood.
+struct Rejected {};
+
+QString BoolText(bool bValue) {
+    return bValue ? QStringLiteral("true") : QStringLiteral("false");
+}
+
+QString WindowStateText(EWindowState eValue) {
+    switch (eValue) {
+        case EWindowState::Minimized:
+            return QStringLiteral("Minimized");
+        case EWindowState::Maximized:
+            return QStringLiteral("Maximized");
+        case EWindowState::Normal:
+            break;
+    }
+    return QStringLiteral("Normal");
+}
+
+// The lexical forms of an XML Schema boolean.
+bool ParseBool(QStringView svText) {
+    const QStringView c_svTrimmed = svText.trimmed();
+    if (c_svTrimmed == u"true" || c_svTrimmed == u"1") return true;
+    if (c_svTrimmed == u"false" || c_svTrimmed == u"0") return false;
+    throw Rejected{};
+}
+
+qint32 ParseInt(QStringView svText) {
+    bool bOk = false;
+    const int c_nValue = svText.trimmed().toInt(&bOk);
+    if (!bOk) throw Rejected{};
+    return c_nValue;
+}
+
+EWindowState ParseWindowState(QStringView svText) {
+    const QStringView c_svTrimmed = svText.trimmed();
+    if (c_svTrimmed == u"Normal") return EWindowState::Normal;
+    if (c_svTrimmed == u"Minimized") return EWindowState::Minimized;
+    if (c_svTrimmed == u"Maximized") return EWindowState::Maximized;
+    throw Rejected{};
+}
+
+class CReader {
+public:
+    explicit CReader(const QByteArray& c_baXml) : m_xml(c_baXml) {}
+
+    STConfig Read() {
+        STConfig stConfig;
+        if (!m_xml.readNextStartElement() || m_xml.name() != u"Config") throw Rejected{};
+        const QXmlStreamAttributes c_attrs = m_xml.attributes();
+        if (c_attrs.hasAttribute(QLatin1String("Version"))) {
+            stConfig.strVersion = c_attrs.value(QLatin1String("Version")).toString();
+        }
+        while (NextChild()) {
+            if (m_xml.name() == u"General") {
+                ReadGeneral(stConfig.stGeneral);
+            } else if (m_xml.name() == u"Open") {
+                ReadOpen(stConfig.stOpen);
+            } else if (m_xml.name() == u"View") {
+                ReadView(stConfig.stView);
+            } else {
+                Skip();  // Extract has no fields; anything else is unknown
+            }
+        }
+        // Whatever follows the root must still be well-formed (comments, white space only).
+        while (!m_xml.atEnd()) m_xml.readNext();
+        Check();
+        return stConfig;
+    }
+
+private:
+    // Moves to the next child element of the current element; false at its end.
+    bool NextChild() {
+        const bool c_bFound = m_xml.readNextStartElement();
+        Check();
+        return c_bFound;
+    }
+    void Skip() {
+        m_xml.skipCurrentElement();
+        Check();
+    }
+    QString Text() {
+        QString strText = m_xml.readElementText(QXmlStreamReader::ErrorOnUnexpectedElement);
+        Check();
+        return strText;
+    }
+    void Check() const {
+        if (m_xml.hasError()) throw Rejected{};
+    }
+
+    void ReadGeneral(STGeneral& stGeneral) {
+        while (NextChild()) {
+            const QStringView c_svName = m_xml.name();
+            if (c_svName == u"FirstFolderOfAllFiles") {
+                stGeneral.bFirstFolderOfAllFiles = ParseBool(Text());
+            } else if (c_svName == u"ExpandTreeNode") {
+                stGeneral.bExpandTreeNode = ParseBool(Text());
+            } else if (c_svName == u"UseUserTempDirectory") {
+                stGeneral.bUseUserTempDirectory = ParseBool(Text());
+            } else if (c_svName == u"UserTempDirectory") {
+                stGeneral.strUserTempDirectory = Text();
+            } else {
+                Skip();
+            }
+        }
+    }
+
+    void ReadOpen(STOpen& stOpen) {
+        while (NextChild()) {
+            if (m_xml.name() != u"ViewerApplications") {
+                Skip();
+                continue;
+            }
+            // Present means exactly these entries, even none.
+            stOpen.stViewerApplications.clear();
+            while (NextChild()) {
+                if (m_xml.name() == u"ViewerApplication") {
+                    stOpen.stViewerApplications.append(ReadViewer());
+                } else {
+                    Skip();
+                }
+            }
+        }
+    }
+
+    VIEWERAPPLICATION ReadViewer() {
+        VIEWERAPPLICATION stViewer;
+        while (NextChild()) {
+            const QStringView c_svName = m_xml.name();
+            if (c_svName == u"Name") {
+                stViewer.strName = Text();
+            } else if (c_svName == u"FilePath") {
+                stViewer.strFilePath = Text();
+            } else if (c_svName == u"Overwrite") {
+                stViewer.bOverwrite = ParseBool(Text());
+            } else {
+                Skip();
+            }
+        }
+        return stViewer;
+    }
+
+    void ReadView(STView& stView) {
+        while (NextChild()) {
+            if (m_xml.name() == u"ListViewRowsPluralColor") {
+                stView.bListViewRowsPluralColor = ParseBool(Text());
+            } else if (m_xml.name() == u"Window") {
+                ReadWindow(stView.stWindow);
+            } else {
+                Skip();
+            }
+        }
+    }
+
+    void ReadWindow(STWindow& stWindow) {
+        const QXmlStreamAttributes c_attrs = m_xml.attributes();
+        if (c_attrs.hasAttribute(QLatin1String("RestoreWindowPosition"))) {
+            stWindow.bRestoreWindowPosition =
+                ParseBool(c_attrs.value(QLatin1String("RestoreWindowPosition")));
+        }
+        if (c_attrs.hasAttribute(QLatin1String("RestoreWindowSize"))) {
+            stWindow.bRestoreWindowSize =
+                ParseBool(c_attrs.value(QLatin1String("RestoreWindowSize")));
+        }
+        while (NextChild()) {
+            const QStringView c_svName = m_xml.name();
+            if (c_svName == u"WindowState") {
+                stWindow.eWindowState = ParseWindowState(Text());
+            } else if (c_svName == u"WindowBounds") {
+                ReadRectangle(stWindow.stWindowBounds);
+            } else if (c_svName == u"WindowRestoreBounds") {
+                ReadRectangle(stWindow.stWindowRestoreBounds);
+            } else {
+                Skip();
+            }
+        }
+    }
+
+    void ReadRectangle(STRectangle& stRectangle) {
+        while (NextChild()) {
+            const QStringView c_svName = m_xml.name();
+            if (c_svName == u"X") {
+                stRectangle.X = ParseInt(Text());
+            } else if (c_svName == u"Y") {
+                stRectangle.Y = ParseInt(Text());
+            } else if (c_svName == u"Width") {
+                stRectangle.Width = ParseInt(Text());
+            } else if (c_svName == u"Height") {
+                stRectangle.Height = ParseInt(Text());
+            } else {
+                Skip();
+            }
+        }
+    }
+
+    QXmlStreamReader m_xml;
+};
+
+void WriteRectangle(QXmlStreamWriter& xml, const QString& c_strName,
+                    const STRectangle& c_stRectangle) {
+    xml.writeStartElement(c_strName);
+    xml.writeTextElement(QStringLiteral("X"), QString::number(c_stRectangle.X));
+    xml.writeTextElement(QStringLiteral("Y"), QString::number(c_stRectangle.Y));
+    xml.writeTextElement(QStringLiteral("Width"), QString::number(c_stRectangle.Width));
+    xml.writeTextElement(QStringLiteral("Height"), QString::number(c_stRectangle.Height));
+    xml.writeEndElement();
+}
+
+}  // namespace
+
+std::optional<STConfig> Parse(const QByteArray& c_baXml) {
+    try {
+        return CReader(c_baXml).Read();
+    } catch (const Rejected&) {
+        return std::nullopt;
+    }
+}
+
+std::optional<QByteArray> Serialize(const STConfig& c_stConfig) {
+    QByteArray baXml;
+    QXmlStreamWriter xml(&baXml);
+    xml.setAutoFormatting(true);
+    xml.setAutoFormattingIndent(2);
+    xml.writeStartDocument();
+
+    xml.writeStartElement(QStringLiteral("Config"));
+    xml.writeAttribute(QStringLiteral("Version"), c_stConfig.strVersion);
+
+    const STGeneral& c_stGeneral = c_stConfig.stGeneral;
+    xml.writeStartElement(QStringLiteral("General"));
+    xml.writeTextElement(QStringLiteral("FirstFolderOfAllFiles"),
+                         BoolText(c_stGeneral.bFirstFolderOfAllFiles));
+    xml.writeTextElement(QStringLiteral("ExpandTreeNode"), BoolText(c_stGeneral.bExpandTreeNode));
+    xml.writeTextElement(QStringLiteral("UseUserTempDirectory"),
+                         BoolText(c_stGeneral.bUseUserTempDirectory));
+    xml.writeTextElement(QStringLiteral("UserTempDirectory"), c_stGeneral.strUserTempDirectory);
+    xml.writeEndElement();
+
+    xml.writeEmptyElement(QStringLiteral("Extract"));
+
+    xml.writeStartElement(QStringLiteral("Open"));
+    xml.writeStartElement(QStringLiteral("ViewerApplications"));
+    for (const VIEWERAPPLICATION& c_stViewer : c_stConfig.stOpen.stViewerApplications) {
+        xml.writeStartElement(QStringLiteral("ViewerApplication"));
+        xml.writeTextElement(QStringLiteral("Name"), c_stViewer.strName);
+        xml.writeTextElement(QStringLiteral("FilePath"), c_stViewer.strFilePath);
+        xml.writeTextElement(QStringLiteral("Overwrite"), BoolText(c_stViewer.bOverwrite));
+        xml.writeEndElement();
+    }
+    xml.writeEndElement();
+    xml.writeEndElement();
+
+    const STView& c_stView = c_stConfig.stView;
+    const STWindow& c_stWindow = c_stView.stWindow;
+    xml.writeStartElement(QStringLiteral("View"));
+    xml.writeTextElement(QStringLiteral("ListViewRowsPluralColor"),
+                         BoolText(c_stView.bListViewRowsPluralColor));
+    xml.writeStartElement(QStringLiteral("Window"));
+    xml.writeAttribute(QStringLiteral("RestoreWindowPosition"),
+                       BoolText(c_stWindow.bRestoreWindowPosition));
+    xml.writeAttribute(QStringLiteral("RestoreWindowSize"),
+                       BoolText(c_stWindow.bRestoreWindowSize));
+    xml.writeTextElement(QStringLiteral("WindowState"), WindowStateText(c_stWindow.eWindowState));
+    WriteRectangle(xml, QStringLiteral("WindowBounds"), c_stWindow.stWindowBounds);
+    WriteRectangle(xml, QStringLiteral("WindowRestoreBounds"), c_stWindow.stWindowRestoreBounds);
+    xml.writeEndElement();
+    xml.writeEndElement();
+
+    xml.writeEndElement();
+    xml.writeEndDocument();
+    if (xml.hasError()) return std::nullopt;
+    return baXml;
+}
+
+std::optional<STConfig> Read(const QString& c_strPath) {
+    QFile file(c_strPath);
+    if (!file.open(QIODevice::ReadOnly)) return std::nullopt;
+    if (file.size() > c_llMaxFileSize) return std::nullopt;
+    // size() says nothing for special files; never read more than the limit.
+    const QByteArray c_baXml = file.read(c_llMaxFileSize + 1);
+    if (file.error() != QFileDevice::NoError || c_baXml.size() > c_llMaxFileSize) {
+        return std::nullopt;
+    }
+    return Parse(c_baXml);
+}
+
+bool Write(const QString& c_strPath, const STConfig& c_stConfig, QString* pstrError) {
+    const QString c_strFolder = QFileInfo(c_strPath).absolutePath();
+    if (!QDir().mkpath(c_strFolder)) {
+        if (pstrError) *pstrError = QStringLiteral("フォルダを作成できません: ") + c_strFolder;
+        return false;
+    }
+    const std::optional<QByteArray> c_baXml = Serialize(c_stConfig);
+    if (!c_baXml) {
+        if (pstrError)
+            *pstrError = QStringLiteral("設定に保存できない文字 (制御文字など) が含まれています");
+        return false;
+    }
+    // Unbuffered, and every write checked: a buffered QSaveFile commits a file cut short by a
+    // full disk as if it were whole.
+    QSaveFile file(c_strPath);
+    bool bWritten = file.open(QIODevice::WriteOnly | QIODevice::Unbuffered);
+    for (qint64 llDone = 0; bWritten && llDone < c_baXml->size();) {
+        // After a short write the next one fails and names the reason.
+        const qint64 c_llWritten =
+            file.write(c_baXml->constData() + llDone, c_baXml->size() - llDone);
+        if (c_llWritten <= 0) bWritten = false;
+        llDone += c_llWritten;
+    }
+    if (!bWritten || !file.commit()) {
+        if (pstrError) *pstrError = c_strPath + QStringLiteral(": ") + file.errorString();
+        return false;
+    }
+    return true;
+}
+
+}  // namespace kestrel::CConfigFile
