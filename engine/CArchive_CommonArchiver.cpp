@@ -4,6 +4,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <climits>
 #include <cstring>
 
 #include "Platform.h"
@@ -20,6 +21,9 @@ constexpr int32_t kResponseNameCapacity = 1024;
 // The plug-in cuts a longer name at 512 bytes on a character boundary, so a name of 509 bytes
 // or more may be the start of a longer one.
 constexpr size_t kMayBeCut = KESTREL_INFO_FILENAME_SIZE - 1 - 3;
+// Longer names cannot be made on the file system; each folder node of the tree holds its whole
+// path, so a hostile name thousands of folders deep would cost gigabytes.
+constexpr size_t kLongestName = PATH_MAX - 1;
 // Shown after a name that may have been cut; such a path is never extracted.
 constexpr wchar_t kCutMark = 0x2026;
 
@@ -285,14 +289,14 @@ bool CArchive_CommonArchiver::ReadFullName() {
     m_strFullName.resize(4096);
     int nResult = m_pfnGetFileName(m_hArchive, m_strFullName.data(),
                                    static_cast<uint32_t>(m_strFullName.size()));
-    if (nResult > 0 && nResult <= (1 << 24)) {
+    if (nResult > 0 && static_cast<size_t>(nResult) <= kLongestName + 1) {
         m_strFullName.resize(static_cast<size_t>(nResult));
         nResult = m_pfnGetFileName(m_hArchive, m_strFullName.data(),
                                    static_cast<uint32_t>(m_strFullName.size()));
     }
     if (nResult != 0) return false;
     m_strFullName.resize(strnlen(m_strFullName.data(), m_strFullName.size()));
-    return true;
+    return m_strFullName.size() <= kLongestName;
 }
 
 std::vector<std::wstring> CArchive_CommonArchiver::ResponseFolders() const {

@@ -84,6 +84,7 @@ void CArchive_FileTree::IndexChild(NODE* pstChild) const {
 void CArchive_FileTree::IndexFiles() const {
     m_bFilesIndexed = true;
     if (m_pstRoot == nullptr) return;
+    m_mapChild.reserve(m_mapChild.size() + static_cast<size_t>(m_pstRoot->nTotalFileCount));
     std::vector<const NODE*> vecPending{m_pstRoot};
     while (!vecPending.empty()) {
         const NODE* pstNode = vecPending.back();

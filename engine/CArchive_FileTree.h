@@ -1,7 +1,8 @@
 // The entries of an archive arranged by folder, with per-folder and per-subtree counts and
 // sizes. The tree owns every node; pointers it hands out stay valid until the next
-// Initialize, Uninitialize or its destruction. Children are found through a hash index, so
-// callers must not change a node's name, type or status after AddNode. One thread at a time.
+// Initialize, Uninitialize or its destruction. Children are found through a hash index: a
+// node's name and type must not change after AddNode (a node excluded later is skipped from
+// then on). One thread at a time.
 #pragma once
 
 #include <cstddef>

@@ -87,6 +87,20 @@ TEST(CliEndToEnd, ControlCharactersInNames) {
     EXPECT_EQ(ReadFile(dir / "out/plain.txt"), "plain\n");
 }
 
+TEST(CliEndToEnd, ProgressOnlyOnATerminal) {
+    TempDir dir;
+    std::vector<std::pair<std::string, std::string>> vEntry;
+    for (int i = 0; i < 64; ++i) vEntry.emplace_back(std::to_string(i) + ".dat", "data");
+    WriteStoredZip(dir / "many.zip", vEntry);
+    const CLI_RESULT stPlain = RunCli({"list", dir / "many.zip"});
+    EXPECT_EQ(stPlain.strErr, "");
+    const CLI_RESULT stTerminal = RunCli({"list", dir / "many.zip"}, true);
+    EXPECT_EQ(stTerminal.nStatus, 0);
+    EXPECT_EQ(stTerminal.strOut, stPlain.strOut);
+    EXPECT_EQ(stTerminal.strErr.rfind("\r読み込み中", 0), 0u) << stTerminal.strErr;
+    EXPECT_TRUE(stTerminal.strErr.ends_with("\r\033[K")) << stTerminal.strErr;  // wiped
+}
+
 TEST(CliEndToEnd, ListsTheSample) {
     const CLI_RESULT st = RunCli({"list", DataPath("../../samples/sample.lzh")});
     EXPECT_EQ(st.nStatus, 0);

@@ -150,6 +150,21 @@ TEST_F(Binding, EntriesAreConverted) {
     EXPECT_EQ(c.Close(), 1);
 }
 
+TEST_F(Binding, NamesLongerThanAPathAreMarked) {
+    TestDriver<CArchive_Lha_Unlha32> c;
+    Load(&c, "fake_full");
+    ScopedEnv all("KESTREL_FAKE_COUNT", "7");
+    ASSERT_EQ(c.Open(nullptr, Good()), CA_OPENED);
+    const auto v = ListAll(&c);
+    ASSERT_EQ(v.size(), 7u);
+    // 6010 bytes: the record's 512 and the mark, refused for extraction like a cut name.
+    EXPECT_EQ(v[6].strFullPath.size(), 1u + 512 + 1);
+    EXPECT_EQ(v[6].strFullPath.substr(0, 9), L"/deep/d/d");
+    EXPECT_EQ(v[6].strFullPath.back(), L'\u2026');
+    EXPECT_EQ(c.Extract({v[6].strFullPath}, L"/out", EXT_MODE(0x92)), -1);
+    EXPECT_EQ(v[4].strFullPath.back(), L'あ');  // 606 bytes come whole
+}
+
 TEST_F(Binding, SevenZipNamesUseSlashes) {
     TestDriver<CArchive_7Zip_7Zip32> c;
     Load(&c, "fake_full");

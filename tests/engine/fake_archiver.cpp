@@ -5,7 +5,7 @@
 //   KESTREL_FAKE_LOG            one line per call (open, close, findfirst, cmd, response-path)
 //   KESTREL_FAKE_RESPONSE_COPY  a byte-for-byte copy of the response file the command names
 // and behaves as the environment says:
-//   KESTREL_FAKE_COUNT          number of entries listed (default: all)
+//   KESTREL_FAKE_COUNT          number of entries listed (default: all but the last)
 //   KESTREL_FAKE_FAIL_AT        index of the entry whose FindFirst/FindNext fails
 //   KESTREL_FAKE_TOTAL, KESTREL_FAKE_READ   archive size and bytes read (default 2000, 500)
 //   KESTREL_FAKE_SIZE_FAIL      the 64-bit archive size queries fail
@@ -50,6 +50,8 @@ const FakeEntry* Entries(int* pnCount) {
         {"long/x" + Repeat("あ", 200), 1, 1, 1, 1, 1000, kDate, kTime},
         // 510 bytes, whole.
         {"e/" + std::string(504, 'e') + ".txt", 2, 2, 2, 2, 1000, kDate, kTime},
+        // Listed only when KESTREL_FAKE_COUNT asks for it: 6010 bytes, 3001 folders deep.
+        {"deep/" + Repeat("d/", 3000) + "f.txt", 3, 3, 3, 3, 1000, kDate, kTime},
     };
     *pnCount = static_cast<int>(sizeof(kEntries) / sizeof(kEntries[0]));
     return kEntries;
@@ -85,7 +87,7 @@ void Put16(unsigned char* p, uint16_t n) {
 int Fill(FakeHandle* pHandle, int nPos, void* pvRecord) {
     int nCount = 0;
     const FakeEntry* pEntries = Entries(&nCount);
-    nCount = static_cast<int>(EnvNumber("KESTREL_FAKE_COUNT", nCount));
+    nCount = static_cast<int>(EnvNumber("KESTREL_FAKE_COUNT", nCount - 1));
     if (nPos >= nCount || nPos == EnvNumber("KESTREL_FAKE_FAIL_AT", -1)) return 1;
     const FakeEntry& e = pEntries[nPos];
     auto* p = static_cast<unsigned char*>(pvRecord);
