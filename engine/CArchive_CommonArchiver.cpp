@@ -311,10 +311,14 @@ std::vector<std::wstring> CArchive_CommonArchiver::ResponseFolders() const {
 int32_t CArchive_CommonArchiver::Extract(const std::vector<std::wstring>& c_vstrExtractFiles,
                                          const std::wstring& c_strThawDirectory,
                                          EXT_MODE c_eExtractMode) {
+    m_strLastMessage.clear();
     // A line break cannot travel in a response line, and a cut name would match another entry
     // or none: refuse the request rather than extract something else.
     for (const std::wstring& c_strPath : c_vstrExtractFiles) {
-        if (!CanBeWrittenAsLine(c_strPath) || m_setCutName.count(c_strPath) != 0) return -1;
+        if (!CanBeWrittenAsLine(c_strPath) || m_setCutName.count(c_strPath) != 0) {
+            m_strLastMessage = L"取り出せない名前の項目があります: " + c_strPath;
+            return -1;
+        }
     }
 
     // Created exclusively: an existing file or link under the name is never followed or
@@ -338,12 +342,16 @@ int32_t CArchive_CommonArchiver::Extract(const std::vector<std::wstring>& c_vstr
         }
         if (nFd >= 0) break;
     }
-    if (nFd < 0) return -2;
+    if (nFd < 0) {
+        m_strLastMessage = L"応答ファイルを作成できません";
+        return -2;
+    }
     const std::string strResponseAnsi = ToAnsi(strResponse);
     std::FILE* pFile = fdopen(nFd, "wb");
     if (pFile == nullptr) {
         close(nFd);
         unlink(strResponseAnsi.c_str());
+        m_strLastMessage = L"応答ファイルを作成できません";
         return -2;
     }
 
@@ -355,6 +363,7 @@ int32_t CArchive_CommonArchiver::Extract(const std::vector<std::wstring>& c_vstr
     if (!bWritten) {
         // A short response file would extract less than was asked.
         unlink(strResponseAnsi.c_str());
+        m_strLastMessage = L"応答ファイルを書き込めません";
         return -2;
     }
 
@@ -369,6 +378,8 @@ int32_t CArchive_CommonArchiver::Extract(const std::vector<std::wstring>& c_vstr
     if (m_pfnCommand != nullptr) {
         char szOutput[kCommandOutputSize] = {};
         nResult = m_pfnCommand(m_hWnd, strCommandLine.c_str(), szOutput, kCommandOutputSize);
+        szOutput[kCommandOutputSize - 1] = '\0';
+        if (nResult != 0) m_strLastMessage = ToWide(szOutput);
     }
     unlink(strResponseAnsi.c_str());
     return nResult == 0 ? static_cast<int32_t>(c_vstrExtractFiles.size()) : -1;

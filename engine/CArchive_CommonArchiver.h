@@ -34,6 +34,7 @@ public:
     int32_t Extract(const std::vector<std::wstring>& c_vstrExtractFiles,
                     const std::wstring& c_strThawDirectory,
                     NArchive::EXT_MODE c_eExtractMode) override;
+    std::wstring GetLastMessage() const override { return m_strLastMessage; }
 
     // Thin wrappers: open on demand, then the plug-in function; 0 (value untouched) when either
     // is missing.
@@ -68,6 +69,7 @@ protected:
     HARC m_hArchive = nullptr;
     void* m_hWnd = nullptr;
     std::wstring m_strFileName;
+    std::wstring m_strLastMessage;  // of the last Extract
 
     PFN_ARCHIVER_COMMAND m_pfnCommand = nullptr;
     PFN_ARCHIVER_OPEN_ARCHIVE m_pfnOpenArchive = nullptr;

@@ -153,6 +153,10 @@ int32_t CArchive_Selecter::Extract(const std::vector<std::wstring>& c_vstrExtrac
     return m_pcExtractArchive->Extract(c_vstrExtractFiles, c_strThawDirectory, c_eExtractMode);
 }
 
+std::wstring CArchive_Selecter::GetLastMessage() const {
+    return m_pcExtractArchive != nullptr ? m_pcExtractArchive->GetLastMessage() : std::wstring();
+}
+
 int32_t CArchive_Selecter::EnumProperty(int32_t c_nIndex, ARCHIVE_PROPERTY* pstProperty) {
     if (pstProperty == nullptr || static_cast<uint32_t>(c_nIndex) >= m_vstrArchiveKey.size()) {
         return 0;

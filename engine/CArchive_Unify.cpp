@@ -132,6 +132,10 @@ int64_t CArchive_Unify::GetArchiveFileSize() {
     return m_pcActiveArchive != nullptr ? m_pcActiveArchive->GetArchiveFileSize() : 0;
 }
 
+std::wstring CArchive_Unify::GetLastMessage() const {
+    return m_pcActiveArchive != nullptr ? m_pcActiveArchive->GetLastMessage() : std::wstring();
+}
+
 int32_t CArchive_Unify::Extract(const std::vector<std::wstring>& c_vstrExtractFiles,
                                 const std::wstring& c_strThawDirectory, EXT_MODE c_eExtractMode) {
     if (m_pcActiveArchive == nullptr) return -1;

@@ -179,8 +179,10 @@ void CForm_FilerMain_Driver::File_Open(const QString& c_strFileName) {
         });
 }
 
+QStringList CForm_FilerMain_Driver::Get_CommandArgs() const { return QCoreApplication::arguments(); }
+
 void CForm_FilerMain_Driver::File_Open_CommandArgs() {
-    const QStringList vstrArgs = QCoreApplication::arguments();
+    const QStringList vstrArgs = Get_CommandArgs();
     if (vstrArgs.size() >= 2 && !vstrArgs[1].isEmpty()) File_Open(vstrArgs[1]);
 }
 
@@ -270,6 +272,14 @@ QAction* CForm_FilerMain_Driver::FindAction(const char* c_pszName) const {
     return m_frmWindow->findChild<QAction*>(QString::fromLatin1(c_pszName));
 }
 
+void CForm_FilerMain_Driver::SetItemEnabled(const char* c_pszName, bool bEnabled) const {
+    QAction* pAction = FindAction(c_pszName);
+    if (pAction == nullptr) return;
+    pAction->setEnabled(bEnabled);
+    // A sub-menu passes its own widget state on to its item whenever a parent is enabled again.
+    if (QMenu* pMenu = pAction->menu()) pMenu->setEnabled(bEnabled);
+}
+
 QMenu* CForm_FilerMain_Driver::FindMenu(const char* c_pszName) const {
     return m_frmWindow->findChild<QMenu*>(QString::fromLatin1(c_pszName));
 }
@@ -277,9 +287,7 @@ QMenu* CForm_FilerMain_Driver::FindMenu(const char* c_pszName) const {
 void CForm_FilerMain_Driver::UI_Update_FileOpenMode_Start() {
     m_frmMenuStrip->setEnabled(false);
     m_frmToolStrip->setEnabled(false);
-    for (const char* pszName : c_apszOpenModeItems) {
-        if (QAction* pAction = FindAction(pszName)) pAction->setEnabled(false);
-    }
+    for (const char* pszName : c_apszOpenModeItems) SetItemEnabled(pszName, false);
     m_frmWindow->Set_ListViewAcceptDrops(false);
     m_frmTreeView->setEditTriggers(QAbstractItemView::NoEditTriggers);
     m_frmListView->setEditTriggers(QAbstractItemView::NoEditTriggers);
@@ -291,16 +299,18 @@ void CForm_FilerMain_Driver::UI_Update_FileOpenMode_End(bool bFileOpenSuccess) {
     m_frmToolStrip->setEnabled(true);
     m_frmMenuStrip->setEnabled(true);
     if (bFileOpenSuccess) {
-        if (QAction* pAction = FindAction("frmMenu_Edit_SelectAll")) pAction->setEnabled(true);
-        const auto* pstProperty = m_pcArchive_Driver->pstProperty();
-        const bool bExtract = pstProperty != nullptr && pstProperty->bExtract;
-        for (const char* pszName : c_apszExtractItems) {
-            if (QAction* pAction = FindAction(pszName)) pAction->setEnabled(bExtract);
-        }
+        SetItemEnabled("frmMenu_Edit_SelectAll", true);
+        const bool bExtract = Is_ExtractSupported();
+        for (const char* pszName : c_apszExtractItems) SetItemEnabled(pszName, bExtract);
     }
     m_bFileOpenMode = false;
     UI_Update_FileOpenMode_StatusBar();
     UI_Update_EditArchive(false);
+}
+
+bool CForm_FilerMain_Driver::Is_ExtractSupported() const {
+    const auto* pstProperty = m_pcArchive_Driver->pstProperty();
+    return pstProperty != nullptr && pstProperty->bExtract;
 }
 
 void CForm_FilerMain_Driver::UI_Update_FileOpenMode_StatusBar() {
@@ -314,8 +324,8 @@ void CForm_FilerMain_Driver::UI_Update_FileOpenMode_StatusBar() {
 
 void CForm_FilerMain_Driver::UI_Update_EditArchive(bool bEdit) {
     m_bEditArchive = bEdit;
-    if (QAction* pAction = FindAction("frmToolBar_File_Save")) pAction->setEnabled(bEdit);
-    if (QAction* pAction = FindAction("frmMenu_File_Save")) pAction->setEnabled(bEdit);
+    SetItemEnabled("frmToolBar_File_Save", bEdit);
+    SetItemEnabled("frmMenu_File_Save", bEdit);
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -378,10 +388,9 @@ void CForm_FilerMain_Driver::UI_Update_ViewerApplications(
     for (const char* pszMenu : c_apszViewerMenus) {
         QMenu* pMenu = FindMenu(pszMenu);
         if (pMenu == nullptr) continue;
-        // Deleted at once: stale items must not be found by their names.
-        const QList<QAction*> vOld = pMenu->actions();
+        // clear() deletes the items the menu owns at once: stale ones must not be found by
+        // their names.
         pMenu->clear();
-        qDeleteAll(vOld);
         for (qsizetype i = 0; i < c_lstViewers.size(); ++i) {
             auto* pAction = new QAction(
                 c_lstViewers[i].strName + QStringLiteral("(&%1)").arg(i), pMenu);

@@ -29,6 +29,7 @@ class CArchive_Driver;
 class CConfig;
 class CFileListModel;
 class CFileListView;
+class CFileMover;
 class CFileOpenWorker;
 class CFolderTreeView;
 class Form_FilerMain;
@@ -112,8 +113,15 @@ protected:
     void UI_Update_EditArchive(bool bEdit);
     void UI_Update_SelectStatusText();
     QAction* FindAction(const char* c_pszName) const;
+    void SetItemEnabled(const char* c_pszName, bool bEnabled) const;
     QMenu* FindMenu(const char* c_pszName) const;
     void SaveWindowPlacement();
+    // The program's arguments, the program itself first.
+    virtual QStringList Get_CommandArgs() const;
+    // Whether the format of the open archive can extract.
+    virtual bool Is_ExtractSupported() const;
+    // The mover of one command that moves nItems items.
+    virtual std::unique_ptr<CFileMover> MakeMover(int nItems);
     // Starts the viewer (null: the desktop's association) on one file; false with the reason.
     virtual bool StartViewer(const VIEWERAPPLICATION* pstViewer, const QString& c_strFile,
                              QString* pstrReason);

@@ -41,6 +41,10 @@ public:
 
 }  // namespace
 
+std::unique_ptr<CFileMover> CForm_FilerMain_Driver::MakeMover(int nItems) {
+    return std::make_unique<CFileMover>(m_frmWindow, nItems);
+}
+
 QStringList CForm_FilerMain_Driver::SelectedEntries() const {
     QStringList lstEntries;
     for (int nRow : m_frmListView->SelectedRows()) lstEntries << m_pcFileListModel->Name(nRow);
@@ -97,10 +101,10 @@ bool CForm_FilerMain_Driver::Edit_Extract_ListView() {
 
     Extract_Staged(lstEntries, strStaging);
     // Files go without their archive folders: equal names meet, and the mover asks.
-    CFileMover cMover(m_frmWindow, static_cast<int>(lstEntries.size()));
+    std::unique_ptr<CFileMover> pcMover = MakeMover(static_cast<int>(lstEntries.size()));
     for (const QString& strEntry : lstEntries) {
         const QString strName = strEntry.mid(strEntry.lastIndexOf(QLatin1Char('/')) + 1);
-        cMover.Move(StagedPath(strStaging, strEntry), strDestination + strName);
+        pcMover->Move(StagedPath(strStaging, strEntry), strDestination + strName);
     }
     return true;
 }
@@ -122,8 +126,7 @@ bool CForm_FilerMain_Driver::Edit_Extract_TreeView(bool bIncludeSubFolder) {
     Extract_Staged(lstFiles, strStaging);
     // A folder without files of its own still arrives as a folder.
     QDir().mkpath(strSource);
-    CFileMover cMover(m_frmWindow, 1);
-    cMover.Move(strSource, strDestination + strFolderName);
+    MakeMover(1)->Move(strSource, strDestination + strFolderName);
     return true;
 }
 

@@ -289,4 +289,6 @@ TEST(ArchiveDriver, ExtractionRequestsComposeTheirMode) {
     EXPECT_NE(test::ReadAll(strFlat + QStringLiteral("readme.txt")), QByteArray("mine"));
 
     EXPECT_LT(cDriver.Extract({QStringLiteral("/no such entry")}, strFlat, true, true), 0);
+    // The archiver's own words reach the caller, to be shown to the user.
+    EXPECT_FALSE(cDriver.strLastExtractMessage().isEmpty());
 }
