@@ -1,6 +1,10 @@
 #include "DataObject_DelayRender.h"
 
 #include <QDrag>
+#include <QMouseEvent>
+#include <QWindow>
+#include <QPointer>
+#include <QTimer>
 #include <QGuiApplication>
 #include <QUrl>
 
@@ -145,9 +149,63 @@ QVariant DataObject_DelayRender::retrieveData(const QString& c_strMimeType, QMet
     return QMimeData::retrieveData(c_strMimeType, eType);
 }
 
+void DataObject_DelayRender::Render_AtDrop() {
+    if (m_bComplete) return;
+    m_bComplete = true;
+    OnRender();
+}
+
+namespace {
+
+bool IsOverOwnWindow(const QPoint& c_ptAt) {
+    for (const QWindow* pWindow : QGuiApplication::topLevelWindows()) {
+        // The picture that follows the pointer during a drag is a window too.
+        if (!pWindow->isVisible() || pWindow->type() == Qt::ToolTip ||
+            pWindow->flags().testFlag(Qt::WindowTransparentForInput))
+            continue;
+        if (pWindow->geometry().contains(c_ptAt)) return true;
+    }
+    return false;
+}
+
+// Renders when the mouse is let go over a target that may take the drop, before the drop is
+// announced: file managers that read the paths while the mouse moves (and keep them) never ask
+// again after the release, and would find nothing. A release over one of this program's own
+// windows renders only when that window has taken the drag: they refuse their own drags.
+class CReleaseWatcher : public QObject {
+public:
+    CReleaseWatcher(QDrag* pcDrag, DataObject_DelayRender* pcData) : m_pcData(pcData) {
+        connect(pcDrag, &QDrag::actionChanged, this,
+                [](Qt::DropAction eAction) { s_eAction = eAction; });
+    }
+    bool eventFilter(QObject*, QEvent* pEvent) override {
+        if (pEvent->type() != QEvent::MouseButtonRelease || !m_pcData) return false;
+        const QPoint ptAt = static_cast<QMouseEvent*>(pEvent)->globalPosition().toPoint();
+        const bool bOverOwnWindow = IsOverOwnWindow(ptAt);
+        if (!bOverOwnWindow || s_eAction != Qt::IgnoreAction) m_pcData->Render_AtDrop();
+        return false;
+    }
+
+private:
+    // Qt reports the target's answer only when it differs from the last one, which it keeps
+    // from one drag to the next; so is this copy of it.
+    static inline Qt::DropAction s_eAction = Qt::IgnoreAction;
+    QPointer<DataObject_DelayRender> m_pcData;
+};
+
+}  // namespace
+
 Qt::DropAction DoDragDrop_Copy(QObject* pSource, QMimeData* pData) {
     auto* pcDrag = new QDrag(pSource);
     pcDrag->setMimeData(pData);
+    std::unique_ptr<CReleaseWatcher> pcWatcher;
+    if (auto* pcDelay = qobject_cast<DataObject_DelayRender*>(pData)) {
+        pcWatcher = std::make_unique<CReleaseWatcher>(pcDrag, pcDelay);
+        // Installed from inside the drag's own loop, after the drag's filter: the last filter
+        // installed sees the release first, before the drop goes out.
+        QTimer::singleShot(0, pcWatcher.get(),
+                           [pcWatch = pcWatcher.get()] { qApp->installEventFilter(pcWatch); });
+    }
     return pcDrag->exec(Qt::CopyAction, Qt::CopyAction);
 }
 

@@ -37,6 +37,8 @@ public:
     // Replaces the system's buttons (tests play the user's hand through it).
     void Set_MouseButtonState(std::shared_ptr<const IMouseButtonState> pcButtons);
     bool Is_Complete() const { return m_bComplete; }
+    // Renders now unless done already: the user has let go over a target that takes the drop.
+    void Render_AtDrop();
 
 protected:
     // The rendering step; the base shows "On Drop : DataObject_DelayRender" in the error box.
@@ -51,7 +53,9 @@ private:
     std::shared_ptr<const IMouseButtonState> m_pcButtons;
 };
 
-// Drags pData from pSource allowing only the copy action and returns the action taken.
+// Drags pData from pSource allowing only the copy action and returns the action taken. A
+// DataObject_DelayRender is also rendered at the release over a target that takes the drop,
+// before the drop is announced, for targets that read the data only while the mouse moves.
 //
 // Takes ownership of pData. The QDrag is made on the heap and left to Qt, which deletes it and
 // pData when the last transfer has ended. Under X11 the drop target requests the data after

@@ -198,6 +198,33 @@ protected:
     }
 };
 
+// Reads the paths while the drag moves over it and keeps them, never asking again at the drop,
+// as some file managers do.
+class EarlyReadingTarget : public QWidget {
+public:
+    EarlyReadingTarget() { setAcceptDrops(true); }
+    bool bAccept = true;
+    QList<QUrl> lstKept;
+    QList<bool> lstExistedAtDrop;
+
+protected:
+    void dragEnterEvent(QDragEnterEvent* pEvent) override { Answer(pEvent); }
+    void dragMoveEvent(QDragMoveEvent* pEvent) override { Answer(pEvent); }
+    void dropEvent(QDropEvent* pEvent) override {
+        for (const QUrl& c_url : lstKept) lstExistedAtDrop.append(QFileInfo::exists(c_url.toLocalFile()));
+        pEvent->acceptProposedAction();
+    }
+
+private:
+    void Answer(QDragMoveEvent* pEvent) {
+        if (lstKept.isEmpty()) lstKept = pEvent->mimeData()->urls();
+        if (bAccept)
+            pEvent->acceptProposedAction();
+        else
+            pEvent->ignore();
+    }
+};
+
 class DragHelperTest : public DelayRenderTest {
 protected:
     void SetUp() override {
@@ -249,6 +276,48 @@ TEST_F(DragHelperTest, ADropRendersBeforeTheTargetReadsAndQtDeletesDragAndData) 
     EXPECT_TRUE(pcDrag.isNull());
     EXPECT_TRUE(pcWatch.isNull());
 }
+
+class EarlyReadingDragTest : public DragHelperTest,
+                             public testing::WithParamInterface<bool> {};
+
+TEST_P(EarlyReadingDragTest, FindsTheFilesAtTheDropOnlyWhereTheDropIsTaken) {
+    const bool c_bAccept = GetParam();
+    EarlyReadingTarget target;
+    target.bAccept = c_bAccept;
+    target.setGeometry(300, 200, 100, 100);
+    target.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&target));
+    auto* pcData = new FileRenderer(m_lstPaths);
+    QPointer<FileRenderer> pcWatch(pcData);
+    pcData->pcButtons->eHeld = Qt::LeftButton;
+    int nRendersBeforeRelease = -1;
+    QTimer::singleShot(50, &target, [&] {
+        QTest::mouseMove(target.windowHandle(), QPoint(40, 40));
+        QTest::mouseMove(target.windowHandle(), QPoint(50, 50));
+        nRendersBeforeRelease = pcData->nRenders;
+        // The early read took place with the button held; no request follows the release.
+        pcData->pcButtons->eHeld = Qt::NoButton;
+        QTest::mouseRelease(target.windowHandle(), Qt::LeftButton, {}, QPoint(50, 50));
+    });
+    shelf_cli::DoDragDrop_Copy(&m_source, pcData);
+    EXPECT_EQ(target.lstKept, ExpectedUrls());
+    EXPECT_EQ(nRendersBeforeRelease, 0);
+    ASSERT_TRUE(pcWatch);
+    if (c_bAccept) {
+        EXPECT_EQ(pcWatch->nRenders, 1);
+        EXPECT_EQ(target.lstExistedAtDrop, (QList<bool>{true, true}));
+    } else {
+        // Let go where nothing takes the drop: nothing is extracted.
+        EXPECT_EQ(pcWatch->nRenders, 0);
+        EXPECT_FALSE(AnyExists());
+    }
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+}
+
+INSTANTIATE_TEST_SUITE_P(Target, EarlyReadingDragTest, testing::Values(true, false),
+                         [](const testing::TestParamInfo<bool>& c_info) {
+                             return std::string(c_info.param ? "Accepts" : "Refuses");
+                         });
 
 TEST_F(DragHelperTest, EscapeCancelsWithoutRendering) {
     auto* pcData = new FileRenderer(m_lstPaths);
