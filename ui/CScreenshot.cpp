@@ -6,10 +6,13 @@
 #include <QMenuBar>
 #include <QPixmap>
 #include <QTimer>
+#include <QTreeWidget>
 #include <cstdio>
 
 #include "CForm_FilerMain_Driver.h"
+#include "CConfig.h"
 #include "Form_About.h"
+#include "Form_Config.h"
 #include "Form_FilerMain.h"
 
 namespace kestrel {
@@ -50,6 +53,15 @@ void Install_ScreenshotHook(Form_FilerMain& frmMain) {
                 pAbout->show();
                 QTimer::singleShot(300, pAbout,
                                    [pAbout, strPath] { SaveAndQuit(pAbout, strPath); });
+            } else if (strWhat.startsWith(QLatin1String("config"))) {
+                // "config" or "config:Viewer": the options dialog on that page.
+                auto* pConfig = new STConfig(frmMain.pForm()->pcConfig()->pstConfig());
+                auto* pDialog = new Form_Config(pConfig, &frmMain);
+                if (auto* pPages = pDialog->findChild<QTreeWidget*>(QStringLiteral("frmTreeView"));
+                    pPages && strWhat.endsWith(QLatin1String(":Viewer")))
+                    pPages->setCurrentItem(pPages->topLevelItem(1));
+                pDialog->show();
+                QTimer::singleShot(300, pDialog, [pDialog, strPath] { SaveAndQuit(pDialog, strPath); });
             } else if (auto* pMenu = frmMain.findChild<QMenu*>(strWhat);
                        pMenu && !strWhat.isEmpty()) {
                 pMenu->popup(frmMain.mapToGlobal(QPoint(40, 40)));
