@@ -4,6 +4,19 @@
 
 namespace kestrel {
 
+QString ListViewColumn_Text(int nColumn) {
+    static const char16_t* const apszHeader[Column_Count] = {
+        u"ファイル名", u"ファイルの種類", u"サイズ", u"圧縮サイズ", u"圧縮率", u"更新日時", u"フォルダ"};
+    if (nColumn < 0 || nColumn >= Column_Count) return QString();
+    return QString::fromUtf16(apszHeader[nColumn]);
+}
+
+Qt::Alignment ListViewColumn_Alignment(int nColumn) {
+    const bool bRight =
+        nColumn == Column_OrgSize || nColumn == Column_CmpSize || nColumn == Column_Ratio;
+    return bRight ? Qt::AlignRight : Qt::AlignLeft;
+}
+
 CFileListModel::CFileListModel(const CArchive_Driver* pcDriver, QObject* pParent)
     : QAbstractTableModel(pParent), m_pcDriver(pcDriver) {}
 
@@ -90,15 +103,9 @@ QVariant CFileListModel::data(const QModelIndex& index, int role) const {
 
 QVariant CFileListModel::headerData(int section, Qt::Orientation orientation, int role) const {
     if (orientation != Qt::Horizontal || section < 0 || section >= Column_Count) return QVariant();
-    if (role == Qt::TextAlignmentRole) {
-        const bool bRight =
-            section == Column_OrgSize || section == Column_CmpSize || section == Column_Ratio;
-        return static_cast<int>(Qt::AlignVCenter | (bRight ? Qt::AlignRight : Qt::AlignLeft));
-    }
-    if (role != Qt::DisplayRole) return QVariant();
-    static const char* const apszHeader[Column_Count] = {
-        "ファイル名", "ファイルの種類", "サイズ", "圧縮サイズ", "圧縮率", "更新日時", "フォルダ"};
-    return QString::fromUtf8(apszHeader[section]);
+    if (role == Qt::TextAlignmentRole)
+        return static_cast<int>(Qt::AlignVCenter | ListViewColumn_Alignment(section));
+    return role == Qt::DisplayRole ? QVariant(ListViewColumn_Text(section)) : QVariant();
 }
 
 Qt::ItemFlags CFileListModel::flags(const QModelIndex& index) const {

@@ -12,19 +12,25 @@ Q_DECLARE_METATYPE(shelf_cli::NArchive::ARCHIVE_FILE)
 
 namespace kestrel {
 
+// The columns of the file list, in order.
+enum ListViewColumn : int {
+    Column_FileName,
+    Column_FileType,
+    Column_OrgSize,
+    Column_CmpSize,
+    Column_Ratio,
+    Column_Update,
+    Column_Directory,
+    Column_Count
+};
+
+// Header text and alignment of a column.
+QString ListViewColumn_Text(int nColumn);
+Qt::Alignment ListViewColumn_Alignment(int nColumn);
+
 class CFileListModel : public QAbstractTableModel {
     Q_OBJECT
 public:
-    enum COLUMN {
-        Column_FileName,
-        Column_FileType,
-        Column_OrgSize,
-        Column_CmpSize,
-        Column_Ratio,
-        Column_Update,
-        Column_Directory,
-        Column_Count
-    };
     enum ROLE {
         NameRole = CArchive_Driver::NameRole,  // the entry's archive path (the row's key)
         TagRole,                               // shelf_cli::NArchive::ARCHIVE_FILE

@@ -10,32 +10,6 @@
 
 namespace kestrel {
 
-namespace {
-
-struct ColumnInfo {
-    const char16_t* pszText;
-    Qt::Alignment eAlignment;
-};
-
-const ColumnInfo g_Columns[Column_Count] = {
-    {u"ファイル名", Qt::AlignLeft}, {u"ファイルの種類", Qt::AlignLeft},
-    {u"サイズ", Qt::AlignRight},    {u"圧縮サイズ", Qt::AlignRight},
-    {u"圧縮率", Qt::AlignRight},    {u"更新日時", Qt::AlignLeft},
-    {u"フォルダ", Qt::AlignLeft},
-};
-
-}  // namespace
-
-QString ListViewColumn_Text(int nColumn) {
-    if (nColumn < 0 || nColumn >= Column_Count) return QString();
-    return QString::fromUtf16(g_Columns[nColumn].pszText);
-}
-
-Qt::Alignment ListViewColumn_Alignment(int nColumn) {
-    if (nColumn < 0 || nColumn >= Column_Count) return Qt::AlignLeft;
-    return g_Columns[nColumn].eAlignment;
-}
-
 void CFileListColumnModel::SetImageList(const QList<QIcon>& c_lstImages) {
     m_lstImages = c_lstImages;
     if (rowCount() > 0) {

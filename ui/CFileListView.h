@@ -7,24 +7,12 @@
 #include <QList>
 #include <QTreeView>
 
+#include "CFileListModel.h"
+
 class QStandardItemModel;
 
 namespace kestrel {
 
-enum ListViewColumn : int {
-    Column_FileName,
-    Column_FileType,
-    Column_OrgSize,
-    Column_CmpSize,
-    Column_Ratio,
-    Column_Update,
-    Column_Directory,
-    Column_Count
-};
-
-// Header text and alignment of a column.
-QString ListViewColumn_Text(int nColumn);
-Qt::Alignment ListViewColumn_Alignment(int nColumn);
 
 // Puts the list's headers and alignments over the row model. Rows are never edited; every row
 // can be dragged. An integer in Qt::DecorationRole of column 0 is an index into the image list.

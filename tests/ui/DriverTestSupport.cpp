@@ -13,18 +13,6 @@
 
 namespace kestrel::test {
 
-CMessages::CMessages() {
-    CMessageBox::SetHook([this](QMessageBox::Icon, const QString& c_strCaption,
-                                const QString& c_strText, QMessageBox::StandardButtons eButtons) {
-        lstCaptions << c_strCaption;
-        lstTexts << c_strText;
-        if (eButtons & QMessageBox::Yes) return bAnswerYes ? QMessageBox::Yes : QMessageBox::No;
-        return QMessageBox::Ok;
-    });
-}
-
-CMessages::~CMessages() { CMessageBox::SetHook({}); }
-
 DriverWindow MakeDriverWindow(const std::function<void(STConfig&)>& fnSettings,
                               const QStringList& c_lstArgs) {
     DriverWindow w;

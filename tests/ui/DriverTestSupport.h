@@ -13,6 +13,7 @@
 #include "CForm_FilerMain_Driver.h"
 #include "Form_FilerMain.h"
 #include "STConfig.h"
+#include "common/MessageRecorder.h"
 
 namespace kestrel::test {
 
@@ -54,14 +55,6 @@ public:
     }
 };
 
-// Every message box, answered by nAnswer.
-struct CMessages {
-    CMessages();
-    ~CMessages();
-    QStringList lstTexts;
-    QStringList lstCaptions;
-    bool bAnswerYes = true;
-};
 
 struct DriverWindow {
     std::unique_ptr<QTemporaryDir> pDir;  // settings and scratch of this window

@@ -57,7 +57,7 @@ public:
 }  // namespace
 
 TEST(Commands, ExtractSelectedFilesAndAnswerTheReplaceQuestion) {
-    CMessages messages;
+    MessageRecorder messages;
     DriverWindow w = MakeDriverWindow({}, {"kestrel", SamplePath()});
     const QString strOut = MakeFolder(w, QStringLiteral("out"));
 
@@ -113,7 +113,7 @@ TEST(Commands, ExtractSelectedFilesAndAnswerTheReplaceQuestion) {
 }
 
 TEST(Commands, SameNamesFromTwoFoldersMeetAtTheDestination) {
-    CMessages messages;
+    MessageRecorder messages;
     DriverWindow w = MakeDriverWindow([](STConfig& st) { st.stGeneral.bFirstFolderOfAllFiles = true; });
     const QString strZip = w.Path(QStringLiteral("twins.zip"));
     ASSERT_TRUE(MakeZip(strZip, {"a/x.txt", "b/x.txt"}));
@@ -134,7 +134,7 @@ TEST(Commands, SameNamesFromTwoFoldersMeetAtTheDestination) {
 }
 
 TEST(Commands, ExtractATreeFolder) {
-    CMessages messages;
+    MessageRecorder messages;
     DriverWindow w = MakeDriverWindow({}, {"kestrel", SamplePath()});
     const QString strOut = MakeFolder(w, QStringLiteral("out"));
     FolderAnswer folder(strOut);
@@ -177,7 +177,7 @@ TEST(Commands, ExtractATreeFolder) {
 }
 
 TEST(Commands, OpenWithViewers) {
-    CMessages messages;
+    MessageRecorder messages;
     DriverWindow w = MakeDriverWindow(
         [](STConfig& st) {
             st.stOpen.stViewerApplications = {{"関連づけ", "RELATE:", false},
@@ -241,7 +241,7 @@ TEST(Commands, ViewerMenusAndAnEmptyViewerList) {
 }
 
 TEST(Commands, ExtractionFailuresAreTold) {
-    CMessages messages;
+    MessageRecorder messages;
     DriverWindow w = MakeDriverWindow({}, {"kestrel", FixturePath("zip_corrupt.zip")});
     ASSERT_EQ(w.RowNames(), (QStringList{"bad.txt", "ok.txt"}));
     w.SelectRows({0});

@@ -76,7 +76,7 @@ TEST(OpenWorkflow, FromTheCommandLine) {
 }
 
 TEST(OpenWorkflow, OneArchivePerWindow) {
-    CMessages messages;
+    MessageRecorder messages;
     DriverWindow w = MakeDriverWindow();
     EXPECT_FALSE(Enabled(*w.frm, "frmMenu_Edit_SelectAll"));
     {
@@ -112,7 +112,7 @@ TEST(OpenWorkflow, OneArchivePerWindow) {
 }
 
 TEST(OpenWorkflow, AFailedOpenIsToldAndTheNextOneUsesTheSameWindow) {
-    CMessages messages;
+    MessageRecorder messages;
     DriverWindow w = MakeDriverWindow();
     const QString strBad = w.Path(QStringLiteral("bad.zip"));
     QFile bad(strBad);
