@@ -11,6 +11,16 @@ bool IsListed(const NODE* pstNode, NODE::NODETYPE eType) {
     return pstNode->nType == eType && pstNode->nStatus != NODE::NS_EXCLUDED;
 }
 
+// The next listed subfolder of pstNode from position nNext on (which moves past it), or null.
+const NODE* NextFolder(const NODE* pstNode, size_t& nNext) {
+    const auto& vecChildren = pstNode->vecChildren;
+    while (nNext < vecChildren.size()) {
+        const NODE* pstChild = vecChildren[nNext++];
+        if (IsListed(pstChild, NODE::NT_DIRECTORY)) return pstChild;
+    }
+    return nullptr;
+}
+
 // Calls fnVisit for every listed folder below and including pstFolder, each folder after all
 // of its subfolders, subfolders in the order they were added. Iterative: archives may nest
 // folders thousands deep.
@@ -23,12 +33,7 @@ void ForEachFolderPostOrder(const NODE* pstFolder, Visit fnVisit) {
     std::vector<Frame> vStack{{pstFolder, 0}};
     while (!vStack.empty()) {
         Frame& stTop = vStack.back();
-        const auto& vecChildren = stTop.pstNode->vecChildren;
-        while (stTop.nNext < vecChildren.size() &&
-               !IsListed(vecChildren[stTop.nNext], NODE::NT_DIRECTORY))
-            ++stTop.nNext;
-        if (stTop.nNext < vecChildren.size()) {
-            const NODE* pstChild = vecChildren[stTop.nNext++];
+        if (const NODE* pstChild = NextFolder(stTop.pstNode, stTop.nNext)) {
             vStack.push_back({pstChild, 0});
         } else {
             const NODE* pstDone = stTop.pstNode;
@@ -71,15 +76,11 @@ int32_t CArchive_Driver::Get_DirectoryTree(const QString& strDirectory,
     std::vector<Frame> vStack{{pstFolder, &frmTreeNode, 0}};
     while (!vStack.empty()) {
         Frame& stTop = vStack.back();
-        const auto& vecChildren = stTop.pstNode->vecChildren;
-        while (stTop.nNext < vecChildren.size() &&
-               !IsListed(vecChildren[stTop.nNext], NODE::NT_DIRECTORY))
-            ++stTop.nNext;
-        if (stTop.nNext == vecChildren.size()) {
+        const NODE* pstChild = NextFolder(stTop.pstNode, stTop.nNext);
+        if (pstChild == nullptr) {
             vStack.pop_back();
             continue;
         }
-        const NODE* pstChild = vecChildren[stTop.nNext++];
         const QString strName = QString::fromStdWString(pstChild->strFileName);
         QStandardItem* pItem =
             NewFolderItem(strName.chopped(strName.isEmpty() ? 0 : 1),
