@@ -1,5 +1,7 @@
 // Extract, open with a viewer, and drag out. Every command extracts into a fresh staging
 // folder first and then moves, opens or hands over what it extracted.
+#include <sys/stat.h>
+
 #include <QAction>
 #include <QApplication>
 #include <QDesktopServices>
@@ -28,9 +30,54 @@ namespace {
 
 const QString c_strNoSelection = QStringLiteral("ファイルが選択されていません");
 
-// The place of an archive path inside a staging folder (which ends in "/").
+const QString c_strExtractError = QStringLiteral("ファイルの解凍中にエラーが発生しました");
+
+// The place of an archive path inside a staging folder (which ends in "/"); empty when the
+// path has an empty, "." or ".." part. The archiver never extracts such a name, and the path
+// would name something outside the staging folder: an archive can list "/../../x" or "//x".
 QString StagedPath(const QString& c_strStaging, const QString& c_strArchivePath) {
+    if (!c_strArchivePath.startsWith(QLatin1Char('/'))) return QString();
+    QStringView strBody = QStringView(c_strArchivePath).mid(1);
+    if (strBody.endsWith(QLatin1Char('/'))) strBody.chop(1);
+    if (!strBody.isEmpty()) {
+        for (QStringView strPart : strBody.split(QLatin1Char('/'))) {
+            if (strPart.isEmpty() || strPart == u"." || strPart == u"..") return QString();
+        }
+    }
     return c_strStaging.chopped(1) + c_strArchivePath;
+}
+
+// True when every folder between the staging folder and the staged path is a real folder: a
+// link extracted from the archive would lead a move or a viewer to another place.
+bool ReachedWithoutLinks(const QString& c_strStaging, const QString& c_strStaged) {
+    const QByteArray baPath = QFile::encodeName(c_strStaged);
+    for (qsizetype i = QFile::encodeName(c_strStaging).size(); (i = baPath.indexOf('/', i)) >= 0;
+         ++i) {
+        struct stat st {};
+        if (::lstat(baPath.left(i).constData(), &st) != 0 || !S_ISDIR(st.st_mode)) return false;
+    }
+    return true;
+}
+
+bool Exists(const QString& c_strPath) {
+    struct stat st {};
+    return ::lstat(QFile::encodeName(c_strPath).constData(), &st) == 0;
+}
+
+// The entries that can be staged; the others are named to the user, once.
+QStringList StageableEntries(QWidget* pWindow, const QString& c_strStaging,
+                             const QStringList& c_lstEntries) {
+    QStringList lstStageable, lstRefused;
+    for (const QString& strEntry : c_lstEntries) {
+        (StagedPath(c_strStaging, strEntry).isEmpty() ? lstRefused : lstStageable) << strEntry;
+    }
+    if (!lstRefused.isEmpty()) {
+        CMessageBox::Error(pWindow, CMessageBox::WithCause(
+                                        c_strExtractError,
+                                        QStringLiteral("解凍先の外を指す名前は取り出せません:\n") +
+                                            lstRefused.join(QLatin1Char('\n'))));
+    }
+    return lstStageable;
 }
 
 class CBusyCursor {
@@ -68,8 +115,7 @@ bool CForm_FilerMain_Driver::Extract_Staged(const QStringList& c_lstFiles,
     if (nResult >= 0) return true;
     QString strReason = m_pcArchive_Driver->strLastExtractMessage();
     if (strReason.isEmpty()) strReason = QStringLiteral("書庫からファイルを取り出せませんでした");
-    const QString strText =
-        CMessageBox::WithCause(QStringLiteral("ファイルの解凍中にエラーが発生しました"), strReason);
+    const QString strText = CMessageBox::WithCause(c_strExtractError, strReason);
     if (bTellLater)
         QTimer::singleShot(0, m_frmWindow, [this, strText] { CMessageBox::Error(m_frmWindow, strText); });
     else
@@ -89,8 +135,7 @@ bool CForm_FilerMain_Driver::ExtractFolderBrowse(QString& strFolder) {
 }
 
 bool CForm_FilerMain_Driver::Edit_Extract_ListView() {
-    const QStringList lstEntries = SelectedEntries();
-    if (lstEntries.isEmpty()) {
+    if (SelectedEntries().isEmpty()) {
         CMessageBox::Error(m_frmWindow, c_strNoSelection);
         return false;
     }
@@ -98,13 +143,19 @@ bool CForm_FilerMain_Driver::Edit_Extract_ListView() {
     if (!ExtractFolderBrowse(strDestination)) return false;
     const QString strStaging = StagingFolder();
     if (strStaging.isEmpty()) return false;
+    const QStringList lstEntries = StageableEntries(m_frmWindow, strStaging, SelectedEntries());
+    if (lstEntries.isEmpty()) return false;
 
-    Extract_Staged(lstEntries, strStaging);
-    // Files go without their archive folders: equal names meet, and the mover asks.
+    const bool bExtracted = Extract_Staged(lstEntries, strStaging);
+    // Files go without their archive folders: equal names meet, and the mover asks. After a
+    // failure (already told) only what did arrive is moved.
     std::unique_ptr<CFileMover> pcMover = MakeMover(static_cast<int>(lstEntries.size()));
     for (const QString& strEntry : lstEntries) {
+        const QString strSource = StagedPath(strStaging, strEntry);
+        if (!ReachedWithoutLinks(strStaging, strSource)) continue;
+        if (!bExtracted && !Exists(strSource)) continue;
         const QString strName = strEntry.mid(strEntry.lastIndexOf(QLatin1Char('/')) + 1);
-        pcMover->Move(StagedPath(strStaging, strEntry), strDestination + strName);
+        pcMover->Move(strSource, strDestination + strName);
     }
     return true;
 }
@@ -117,6 +168,7 @@ bool CForm_FilerMain_Driver::Edit_Extract_TreeView(bool bIncludeSubFolder) {
     const QString strStaging = StagingFolder();
     if (strStaging.isEmpty()) return false;
 
+    if (StageableEntries(m_frmWindow, strStaging, {strNode}).isEmpty()) return false;
     QString strFolderName = strNode.chopped(1).section(QLatin1Char('/'), -1);
     if (strFolderName.isEmpty()) strFolderName = m_pcArchive_Driver->strFileName();
     const QString strSource = StagedPath(strStaging, strNode).chopped(1);
@@ -124,8 +176,15 @@ bool CForm_FilerMain_Driver::Edit_Extract_TreeView(bool bIncludeSubFolder) {
     QStringList lstFiles;
     m_pcArchive_Driver->Get_DirectoryFiles(strNode, lstFiles, bIncludeSubFolder);
     Extract_Staged(lstFiles, strStaging);
-    // A folder without files of its own still arrives as a folder.
+    // A folder without files of its own still arrives as a folder; one reached through a link
+    // is not the folder that was asked for.
     QDir().mkpath(strSource);
+    if (!ReachedWithoutLinks(strStaging, strSource + QLatin1Char('/'))) {
+        CMessageBox::Error(m_frmWindow, CMessageBox::WithCause(
+                                            c_strExtractError,
+                                            QStringLiteral("フォルダがリンクです: ") + strNode));
+        return false;
+    }
     MakeMover(1)->Move(strSource, strDestination + strFolderName);
     return true;
 }
@@ -156,17 +215,26 @@ void CForm_FilerMain_Driver::Edit_Open_Click_EventHandler(QObject* pSender) {
 }
 
 bool CForm_FilerMain_Driver::Edit_Open(const VIEWERAPPLICATION* pstViewer) {
-    const QStringList lstEntries = SelectedEntries();
-    if (lstEntries.isEmpty()) {
+    if (SelectedEntries().isEmpty()) {
         CMessageBox::Error(m_frmWindow, c_strNoSelection);
         return false;
     }
     const QString strStaging = StagingFolder();
     if (strStaging.isEmpty()) return false;
-    Extract_Staged(lstEntries, strStaging);
+    const QStringList lstEntries = StageableEntries(m_frmWindow, strStaging, SelectedEntries());
+    if (lstEntries.isEmpty()) return false;
+    const bool bExtracted = Extract_Staged(lstEntries, strStaging);
     for (const QString& strEntry : lstEntries) {
+        const QString strFile = StagedPath(strStaging, strEntry);
+        // What failed to extract has been told already.
+        if (!bExtracted && !Exists(strFile)) continue;
         QString strReason;
-        if (!StartViewer(pstViewer, StagedPath(strStaging, strEntry), &strReason)) {
+        if (!ReachedWithoutLinks(strStaging, strFile)) {
+            CMessageBox::Error(
+                m_frmWindow,
+                CMessageBox::WithCause(QStringLiteral("ファイルを開くことができません"),
+                                       QStringLiteral("フォルダがリンクです: ") + strEntry));
+        } else if (!StartViewer(pstViewer, strFile, &strReason)) {
             CMessageBox::Error(m_frmWindow, CMessageBox::WithCause(
                                                 QStringLiteral("ファイルを開くことができません"), strReason));
         }
@@ -195,15 +263,16 @@ bool CForm_FilerMain_Driver::StartViewer(const VIEWERAPPLICATION* pstViewer,
 }
 
 Qt::DropAction CForm_FilerMain_Driver::DoDragDrop_ListView(QWidget* pSender) {
-    const QStringList lstEntries = SelectedEntries();
-    if (lstEntries.isEmpty()) return Qt::IgnoreAction;
+    if (SelectedEntries().isEmpty()) return Qt::IgnoreAction;
     const QString strStaging = StagingFolder();
     if (strStaging.isEmpty()) return Qt::IgnoreAction;
+    const QStringList lstEntries = StageableEntries(m_frmWindow, strStaging, SelectedEntries());
+    if (lstEntries.isEmpty()) return Qt::IgnoreAction;
     QStringList lstAnnounced;
     for (const QString& strEntry : lstEntries) lstAnnounced << StagedPath(strStaging, strEntry);
     auto* pData = new DataObject_DelayRender_Archive(lstAnnounced, this, lstEntries, strStaging,
                                                      /*bAnnouncesFolders=*/false);
-    return shelf_cli::DoDragDrop_Copy(pSender, pData);
+    return StartDrag(pSender, pData);
 }
 
 Qt::DropAction CForm_FilerMain_Driver::DoDragDrop_TreeView(QWidget* pSender,
@@ -212,11 +281,16 @@ Qt::DropAction CForm_FilerMain_Driver::DoDragDrop_TreeView(QWidget* pSender,
     if (!strNode.startsWith(QLatin1Char('/'))) return Qt::IgnoreAction;  // the all-files node
     const QString strStaging = StagingFolder();
     if (strStaging.isEmpty()) return Qt::IgnoreAction;
+    if (StageableEntries(m_frmWindow, strStaging, {strNode}).isEmpty()) return Qt::IgnoreAction;
     QStringList lstFiles;
     m_pcArchive_Driver->Get_DirectoryFiles(strNode, lstFiles, true);
     auto* pData = new DataObject_DelayRender_Archive({StagedPath(strStaging, strNode).chopped(1)},
                                                      this, lstFiles, strStaging,
                                                      /*bAnnouncesFolders=*/true);
+    return StartDrag(pSender, pData);
+}
+
+Qt::DropAction CForm_FilerMain_Driver::StartDrag(QWidget* pSender, QMimeData* pData) {
     return shelf_cli::DoDragDrop_Copy(pSender, pData);
 }
 
