@@ -37,12 +37,11 @@ const QString c_strExtractError = QStringLiteral("ファイルの解凍中にエ
 // would name something outside the staging folder: an archive can list "/../../x" or "//x".
 QString StagedPath(const QString& c_strStaging, const QString& c_strArchivePath) {
     if (!c_strArchivePath.startsWith(QLatin1Char('/'))) return QString();
+    if (c_strArchivePath.size() == 1) return c_strStaging;  // the root
     QStringView strBody = QStringView(c_strArchivePath).mid(1);
     if (strBody.endsWith(QLatin1Char('/'))) strBody.chop(1);
-    if (!strBody.isEmpty()) {
-        for (QStringView strPart : strBody.split(QLatin1Char('/'))) {
-            if (strPart.isEmpty() || strPart == u"." || strPart == u"..") return QString();
-        }
+    for (QStringView strPart : strBody.split(QLatin1Char('/'))) {
+        if (strPart.isEmpty() || strPart == u"." || strPart == u"..") return QString();
     }
     return c_strStaging.chopped(1) + c_strArchivePath;
 }
