@@ -46,14 +46,17 @@ QString StagedPath(const QString& c_strStaging, const QString& c_strArchivePath)
     return c_strStaging.chopped(1) + c_strArchivePath;
 }
 
-// True when every folder between the staging folder and the staged path is a real folder: a
-// link extracted from the archive would lead a move or a viewer to another place.
+// False when something between the staging folder and the staged path is not a real folder: a
+// link extracted from the archive would lead a move or a viewer to another place. A path that
+// cannot be looked at (too long, missing) fails just the same in the move or the viewer, which
+// tell why.
 bool ReachedWithoutLinks(const QString& c_strStaging, const QString& c_strStaged) {
     const QByteArray baPath = QFile::encodeName(c_strStaged);
     for (qsizetype i = QFile::encodeName(c_strStaging).size(); (i = baPath.indexOf('/', i)) >= 0;
          ++i) {
         struct stat st {};
-        if (::lstat(baPath.left(i).constData(), &st) != 0 || !S_ISDIR(st.st_mode)) return false;
+        if (::lstat(baPath.left(i).constData(), &st) != 0) return true;
+        if (!S_ISDIR(st.st_mode)) return false;
     }
     return true;
 }

@@ -10,6 +10,7 @@
 #include <QLabel>
 #include <QTreeWidgetItemIterator>
 #include <QUrl>
+#include <climits>
 
 #include "CArchive_Driver.h"
 #include "CFileDialogs.h"
@@ -369,24 +370,28 @@ TEST(WindowHostile, DeepFolders) {
         EXPECT_TRUE(fs::exists(sandbox.Folder("out") / "0/top.txt"));
         ExpectContained(sandbox, hw);
     }
-    // 2,000 folders: every name fits, the tree is deeper than a path. The root is extracted
+    // 2,040 folders: every name fits, the tree is deeper than a path. The root is extracted
     // whole; the staging tree, deeper than a path can name, goes with the window.
     Sandbox sandbox({"tmp", "out"});
     QString strInstance;
     {
         HostileWindow hw(sandbox);
         strInstance = hw.strInstance;
-        ASSERT_TRUE(hw.Open(BigArchives() / "deep2000.zip"));
-        EXPECT_EQ(TreeNodes(hw.w).size(), 2 + 2000);
+        ASSERT_TRUE(hw.Open(BigArchives() / "deep2040.zip"));
+        EXPECT_EQ(TreeNodes(hw.w).size(), 2 + 2040);
         FolderAnswers answers([&] { return Q(sandbox.Folder("out")); });
         hw.w.SelectFolder(QStringLiteral("/"));
         EXPECT_TRUE(hw.w.pDriver->Edit_Extract_TreeView(true));
         EXPECT_TRUE(hw.messages.lstTexts.isEmpty())
             << hw.messages.lstTexts.join("\n").toStdString();
-        EXPECT_TRUE(fs::is_directory(sandbox.Folder("out") / "deep2000.zip/d/d/d"));
-        // And a staging tree left deep inside the instance folder.
-        hw.w.SelectFolder(QStringLiteral("/d/"));
-        EXPECT_TRUE(hw.w.pDriver->Edit_Extract_TreeView(false));
+        EXPECT_TRUE(fs::is_directory(sandbox.Folder("out") / "deep2040.zip/d/d/d"));
+        // A file staged for a viewer stays in the instance folder, deeper than a path can name.
+        hw.w.SelectFolder(TreeNodes(hw.w).last());
+        hw.w.SelectRows({0});
+        EXPECT_TRUE(hw.w.pDriver->Edit_Open(nullptr));
+        ASSERT_EQ(hw.w.pDriver->lstLaunched.size(), 1);
+        EXPECT_TRUE(hw.w.pDriver->lstLaunched[0].strFile.endsWith(QStringLiteral("/d/bottom.txt")));
+        EXPECT_GT(hw.w.pDriver->lstLaunched[0].strFile.size(), PATH_MAX);
         EXPECT_EQ(sandbox.Verify(), "");
     }
     EXPECT_FALSE(fs::exists(strInstance.toStdString()));
