@@ -89,6 +89,11 @@ public:
     // back in the event loop; the result is false then.
     bool Extract_Staged(const QStringList& c_lstFiles, const QString& c_strDirectory,
                         bool bTellLater = false);
+    // After extraction into a staging folder: deletes the links in the items about to be handed
+    // out (c_lstItems, paths in the staging folder) that would lead out of the folder the items
+    // land in, and names them to the user (later, with bTellLater). Returns the items left.
+    QStringList Drop_LinksLeaving(const QString& c_strStaging, const QStringList& c_lstItems,
+                                  bool bTellLater = false);
 
     // --- views and status bar ---
     virtual void UI_Update_FolderList(QTreeWidgetItem* pNode);

@@ -1,6 +1,9 @@
 // Extract, open with a viewer, and drag out. Every command extracts into a fresh staging
 // folder first and then moves, opens or hands over what it extracted.
+#include <dirent.h>
+#include <fcntl.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <QAction>
 #include <QApplication>
@@ -9,9 +12,12 @@
 #include <QFileInfo>
 #include <QMenu>
 #include <QProcess>
+#include <QSet>
 #include <QTimer>
 #include <QTreeWidgetItem>
 #include <QUrl>
+#include <cstring>
+#include <vector>
 
 #include "CArchive_Driver.h"
 #include "CFileDialogs.h"
@@ -59,6 +65,105 @@ bool ReachedWithoutLinks(const QString& c_strStaging, const QString& c_strStaged
         if (!S_ISDIR(st.st_mode)) return false;
     }
     return true;
+}
+
+// Whether a link's target climbs more than c_nDepth folders: ".." steps taken before any name
+// (the archiver makes no others), or an absolute target.
+bool Climbs(const QByteArray& c_baTarget, size_t c_nDepth) {
+    if (c_baTarget.startsWith('/')) return true;
+    size_t nUp = 0;
+    bool bDescended = false;
+    for (const QByteArray& c_baPart : c_baTarget.split('/')) {
+        if (c_baPart == "..") {
+            if (bDescended) return true;
+            ++nUp;
+        } else if (!c_baPart.isEmpty() && c_baPart != ".") {
+            bDescended = true;
+        }
+    }
+    return nUp > c_nDepth;
+}
+
+QByteArray LinkTarget(int nFolder, const char* c_pszName) {
+    QByteArray baTarget(4096, '\0');
+    const ssize_t n = ::readlinkat(nFolder, c_pszName, baTarget.data(), baTarget.size());
+    return n >= 0 ? baTarget.left(n) : QByteArray("/");
+}
+
+// Deletes the links in c_strRoot (or c_strRoot itself, a link) whose target climbs out of it. The
+// archiver made them pointing inside the staging folder, but moved or dropped elsewhere as
+// c_strRoot, they would point out of the folder they land in. Returns their paths below the
+// staging folder. The walk holds one folder open at a time, however deep the tree.
+QStringList DropLinksLeaving(const QString& c_strStaging, const QString& c_strRoot) {
+    QStringList lstDropped;
+    const QByteArray baRoot = QFile::encodeName(c_strRoot);
+    struct stat st {};
+    if (::lstat(baRoot.constData(), &st) != 0) return lstDropped;
+    if (S_ISLNK(st.st_mode)) {
+        if (Climbs(LinkTarget(AT_FDCWD, baRoot.constData()), 0) && ::unlink(baRoot.constData()) == 0)
+            lstDropped << c_strRoot.mid(c_strStaging.size() - 1);
+        return lstDropped;
+    }
+    if (!S_ISDIR(st.st_mode)) return lstDropped;
+    int nFolder = ::open(baRoot.constData(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+    struct FRAME {
+        QByteArray baPath;  // below c_strRoot
+        dev_t nDev;
+        ino_t nIno;
+        std::vector<QByteArray> vSubfolders;
+        size_t nNext = 0;
+    };
+    std::vector<FRAME> vStack;
+    auto scan = [&](const QByteArray& c_baPath) {
+        struct stat stFolder {};
+        ::fstat(nFolder, &stFolder);
+        FRAME frame{c_baPath, stFolder.st_dev, stFolder.st_ino, {}, 0};
+        DIR* pDir = ::fdopendir(::fcntl(nFolder, F_DUPFD_CLOEXEC, 0));
+        if (pDir == nullptr) return frame;
+        while (const dirent* pEntry = ::readdir(pDir)) {
+            if (std::strcmp(pEntry->d_name, ".") == 0 || std::strcmp(pEntry->d_name, "..") == 0)
+                continue;
+            struct stat stEntry {};
+            if (::fstatat(nFolder, pEntry->d_name, &stEntry, AT_SYMLINK_NOFOLLOW) != 0) continue;
+            if (S_ISDIR(stEntry.st_mode)) {
+                frame.vSubfolders.emplace_back(pEntry->d_name);
+            } else if (S_ISLNK(stEntry.st_mode) &&
+                       Climbs(LinkTarget(nFolder, pEntry->d_name), vStack.size()) &&
+                       ::unlinkat(nFolder, pEntry->d_name, 0) == 0) {
+                lstDropped << QFile::decodeName(c_baPath + pEntry->d_name);
+            }
+        }
+        ::closedir(pDir);
+        return frame;
+    };
+    const QByteArray baBase = QFile::encodeName(c_strRoot.mid(c_strStaging.size() - 1)) + '/';
+    if (nFolder >= 0) vStack.push_back(scan(baBase));
+    while (nFolder >= 0 && !vStack.empty()) {
+        FRAME& top = vStack.back();
+        if (top.nNext < top.vSubfolders.size()) {
+            const QByteArray baName = top.vSubfolders[top.nNext++];
+            const int nChild =
+                ::openat(nFolder, baName.constData(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+            if (nChild < 0) continue;
+            ::close(nFolder);
+            nFolder = nChild;
+            const QByteArray baPath = top.baPath + baName + '/';
+            vStack.push_back(scan(baPath));
+            continue;
+        }
+        vStack.pop_back();
+        if (vStack.empty()) break;
+        // Back up through "..": it must be the folder that was left, or the walk stops.
+        const int nParent = ::openat(nFolder, "..", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+        ::close(nFolder);
+        nFolder = nParent;
+        struct stat stParent {};
+        if (nFolder < 0 || ::fstat(nFolder, &stParent) != 0 ||
+            stParent.st_dev != vStack.back().nDev || stParent.st_ino != vStack.back().nIno)
+            break;
+    }
+    if (nFolder >= 0) ::close(nFolder);
+    return lstDropped;
 }
 
 bool Exists(const QString& c_strPath) {
@@ -125,6 +230,26 @@ bool CForm_FilerMain_Driver::Extract_Staged(const QStringList& c_lstFiles,
     return false;
 }
 
+QStringList CForm_FilerMain_Driver::Drop_LinksLeaving(const QString& c_strStaging,
+                                                      const QStringList& c_lstItems,
+                                                      bool bTellLater) {
+    QStringList lstLeft, lstDropped;
+    for (const QString& c_strItem : c_lstItems) {
+        const QStringList lstItemDropped = DropLinksLeaving(c_strStaging, c_strItem);
+        lstDropped << lstItemDropped;
+        if (!lstItemDropped.contains(c_strItem.mid(c_strStaging.size() - 1))) lstLeft << c_strItem;
+    }
+    if (lstDropped.isEmpty()) return lstLeft;
+    const QString strText = CMessageBox::WithCause(
+        c_strExtractError,
+        QStringLiteral("解凍先の外を指すリンクは取り出しません:\n") + lstDropped.join(QLatin1Char('\n')));
+    if (bTellLater)
+        QTimer::singleShot(0, m_frmWindow, [this, strText] { CMessageBox::Error(m_frmWindow, strText); });
+    else
+        CMessageBox::Error(m_frmWindow, strText);
+    return lstLeft;
+}
+
 bool CForm_FilerMain_Driver::ExtractFolderBrowse(QString& strFolder) {
     const QString strStart =
         m_strLastExtractFolder.isEmpty() ? QDir::homePath() : m_strLastExtractFolder;
@@ -149,12 +274,16 @@ bool CForm_FilerMain_Driver::Edit_Extract_ListView() {
     if (lstEntries.isEmpty()) return false;
 
     const bool bExtracted = Extract_Staged(lstEntries, strStaging);
+    QStringList lstSources;
+    for (const QString& strEntry : lstEntries) lstSources << StagedPath(strStaging, strEntry);
+    const QStringList lstLeft = Drop_LinksLeaving(strStaging, lstSources);
+    const QSet<QString> setKept(lstLeft.begin(), lstLeft.end());
     // Files go without their archive folders: equal names meet, and the mover asks. After a
     // failure (already told) only what did arrive is moved.
     std::unique_ptr<CFileMover> pcMover = MakeMover(static_cast<int>(lstEntries.size()));
     for (const QString& strEntry : lstEntries) {
         const QString strSource = StagedPath(strStaging, strEntry);
-        if (!ReachedWithoutLinks(strStaging, strSource)) continue;
+        if (!ReachedWithoutLinks(strStaging, strSource) || !setKept.contains(strSource)) continue;
         if (!bExtracted && !Exists(strSource)) continue;
         const QString strName = strEntry.mid(strEntry.lastIndexOf(QLatin1Char('/')) + 1);
         pcMover->Move(strSource, strDestination + strName);
@@ -187,6 +316,7 @@ bool CForm_FilerMain_Driver::Edit_Extract_TreeView(bool bIncludeSubFolder) {
                                             QStringLiteral("フォルダがリンクです: ") + strNode));
         return false;
     }
+    Drop_LinksLeaving(strStaging, {strSource});
     MakeMover(1)->Move(strSource, strDestination + strFolderName);
     return true;
 }

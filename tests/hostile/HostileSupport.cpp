@@ -214,6 +214,25 @@ std::string Difference(const Snapshot& c_before, const Snapshot& c_after) {
     return str;
 }
 
+namespace {
+
+// Where a link leads once it and every link after it has been followed, whether or not the end
+// exists (a dangling link still points somewhere).
+fs::path FollowLinks(fs::path path, std::error_code& ec) {
+    for (int i = 0; i < 40; ++i) {
+        if (!fs::is_symlink(fs::symlink_status(path, ec))) return fs::weakly_canonical(path, ec);
+        const fs::path target = fs::read_symlink(path, ec);
+        if (ec) return path;
+        path = target.is_absolute() ? target : path.parent_path() / target;
+        // The folders on the way may be links themselves.
+        path = (fs::weakly_canonical(path.parent_path(), ec) / path.filename()).lexically_normal();
+    }
+    ec = std::make_error_code(std::errc::too_many_symbolic_link_levels);
+    return path;
+}
+
+}  // namespace
+
 std::vector<std::string> LinksLeadingOut(const fs::path& c_folder) {
     std::vector<std::string> vstr;
     std::error_code ec;
@@ -223,7 +242,7 @@ std::vector<std::string> LinksLeadingOut(const fs::path& c_folder) {
          !ec && it != fs::recursive_directory_iterator(); it.increment(ec)) {
         if (!it->is_symlink(ec)) continue;
         std::error_code ecLink;
-        const fs::path resolved = fs::weakly_canonical(it->path(), ecLink);
+        const fs::path resolved = FollowLinks(it->path(), ecLink);
         const std::string strResolved = resolved.string();
         const std::string strFolder = folder.string();
         if (ecLink || (strResolved != strFolder && strResolved.rfind(strFolder + "/", 0) != 0)) {

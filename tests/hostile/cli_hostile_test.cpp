@@ -149,6 +149,24 @@ TEST(CliHostile, LinksOutOfTheDestinationAndWritesThroughLinksAreRefused) {
     }
 }
 
+TEST(CliHostile, LinksInsideTheFolderAreKept) {
+    for (const char* c_pszFormat : c_aszFormats) {
+        SCOPED_TRACE(c_pszFormat);
+        Sandbox sandbox;
+        const Extracted st = ListAndExtract(Fixture(c_pszFormat, "relativelinks"), sandbox);
+        // Links that climb only through their own folders are made. One that climbs after a
+        // name ("../b/../c.txt") is refused although it stays inside: whether it does depends on
+        // what the name turns out to be (a link to "." leads elsewhere).
+        EXPECT_EQ(st.stExtract.nExit, 3);
+        EXPECT_TRUE(Contains(st.stExtract.strErr, "here: refused: link target outside"))
+            << st.stExtract.strErr;
+        EXPECT_EQ(st.vstrTree, (std::vector<std::string>{"a/", "a/b/", "a/b/side", "a/b/up",
+                                                         "a/c.txt", "top.txt"}));
+        EXPECT_EQ(ReadFile(sandbox.Dest() / "a/b/up"), "top\n");
+        EXPECT_EQ(ReadFile(sandbox.Dest() / "a/b/side"), "c\n");
+    }
+}
+
 TEST(CliHostile, ControlCharactersInNames) {
     for (const char* c_pszFormat : c_aszFormats) {
         SCOPED_TRACE(c_pszFormat);

@@ -180,6 +180,8 @@ void ExpectContained(const Sandbox& c_sandbox, const HostileWindow& c_hw) {
         EXPECT_TRUE(c_entry.is_directory() && !c_entry.is_symlink() &&
                     strName.find_first_not_of("0123456789") == std::string::npos)
             << "out/" << strName;
+        // Nor may a link there lead out of the folder it was put in.
+        EXPECT_EQ(LinksLeadingOut(c_entry.path()), std::vector<std::string>{}) << "out/" << strName;
     }
     const fs::path instance = c_hw.strInstance.toStdString();
     for (const std::string& c_str : ListTree(c_sandbox.Folder("tmp"))) {
@@ -187,7 +189,6 @@ void ExpectContained(const Sandbox& c_sandbox, const HostileWindow& c_hw) {
         EXPECT_TRUE(c_str == "kestrel/" || path == instance || IsInside(path, instance)) << c_str;
     }
     EXPECT_EQ(LinksLeadingOut(instance), std::vector<std::string>{});
-    EXPECT_EQ(LinksLeadingOut(c_sandbox.Folder("out")), std::vector<std::string>{});
 }
 
 bool AnyStartsWith(const QStringList& c_lst, const QString& c_strStart) {
@@ -246,6 +247,73 @@ TEST(WindowHostile, NamesLinksAndControlCharactersStayInsideTheChosenFolders) {
         if (c_case.pszArrives != nullptr) {
             EXPECT_TRUE(fs::exists(sandbox.Folder("out") / "0" / c_case.pszArrives));
         }
+        ExpectContained(sandbox, hw);
+    }
+}
+
+// Links that point inside the archive's folder can climb out of a file or subfolder handed out
+// alone: such links are not handed out; the rest is.
+TEST(WindowHostile, LinksThatWouldLeadOutOfWhereTheyLandAreNotHandedOut) {
+    for (const char* c_psz :
+         {"zip_relativelinks.zip", "lzh_relativelinks.lzh", "7z_relativelinks.7z"}) {
+        SCOPED_TRACE(c_psz);
+        Sandbox sandbox({"tmp", "out"});
+        HostileWindow hw(sandbox);
+        ASSERT_TRUE(hw.Open(DataPath(c_psz)));
+        const fs::path out = sandbox.Folder("out");
+        int nFolder = 0;
+        FolderAnswers answers([&] {
+            fs::create_directories(out / std::to_string(nFolder));
+            return Q(out / std::to_string(nFolder++));
+        });
+        const QString c_strNotHandedOut =
+            c_strExtractError + QStringLiteral("解凍先の外を指すリンクは取り出しません:\n");
+
+        // Files without their folders: every link that climbs at all stays behind.
+        hw.w.SelectFolder(QString());
+        SelectAllRows(hw.w);
+        hw.messages.lstTexts.clear();
+        EXPECT_TRUE(hw.w.pDriver->Edit_Extract_ListView());
+        EXPECT_EQ(ListTree(out / "0"), (std::vector<std::string>{"c.txt", "top.txt"}));
+        EXPECT_TRUE(AnyStartsWith(hw.messages.lstTexts, c_strNotHandedOut + "/a/b/up\n/a/b/side"))
+            << hw.messages.lstTexts.join("\n---\n").toStdString();
+
+        // A subfolder keeps the links that stay inside it.
+        hw.messages.lstTexts.clear();
+        hw.w.SelectFolder(QStringLiteral("/a/"));
+        EXPECT_TRUE(hw.w.pDriver->Edit_Extract_TreeView(true));
+        EXPECT_EQ(ListTree(out / "1"),
+                  (std::vector<std::string>{"a/", "a/b/", "a/b/side", "a/c.txt"}));
+        EXPECT_EQ(hw.messages.lstTexts.last(), c_strNotHandedOut + "/a/b/up");
+        // The root keeps them all.
+        hw.messages.lstTexts.clear();
+        hw.w.SelectFolder(QStringLiteral("/"));
+        EXPECT_TRUE(hw.w.pDriver->Edit_Extract_TreeView(true));
+        const std::string strRoot = fs::path(c_psz).string() + "/";
+        EXPECT_EQ(ListTree(out / "2"),
+                  (std::vector<std::string>{strRoot, strRoot + "a/", strRoot + "a/b/",
+                                            strRoot + "a/b/side", strRoot + "a/b/up",
+                                            strRoot + "a/c.txt", strRoot + "top.txt"}));
+        EXPECT_EQ(fs::read_symlink(out / "2" / strRoot / "a/b/up"), "../../top.txt");
+
+        // A dragged folder: what the drop target is given holds no link out of it.
+        auto pcNoButtons = std::make_shared<CNoButtons>();
+        QStringList lstDropped;
+        hw.w.pDriver->hookDrag = [&](QMimeData* pData) {
+            static_cast<shelf_cli::DataObject_DelayRender*>(pData)->Set_MouseButtonState(
+                pcNoButtons);
+            for (const QUrl& c_url : pData->urls()) {
+                lstDropped << c_url.toLocalFile();
+                EXPECT_EQ(LinksLeadingOut(c_url.toLocalFile().toStdString()),
+                          std::vector<std::string>{});
+            }
+            return Qt::CopyAction;
+        };
+        hw.w.pDriver->DoDragDrop_TreeView(hw.w.frm->frmTreeView,
+                                          TreeNode(hw.w, QStringLiteral("/a/b/")));
+        ASSERT_EQ(lstDropped.size(), 1);
+        EXPECT_TRUE(fs::is_directory(lstDropped[0].toStdString()));
+        EXPECT_TRUE(ListTree(lstDropped[0].toStdString()).empty());
         ExpectContained(sandbox, hw);
     }
 }
