@@ -390,6 +390,34 @@ TEST(WindowHostile, ArchivesThatCannotBeOpenedAreTold) {
     ExpectContained(sandbox, hw);
 }
 
+// Bytes changed here and there: the window opens what it can read or says it cannot, and every
+// command stays in its folders.
+TEST(WindowHostile, FlippedBytes) {
+    Scratch scratch;
+    for (const char* c_psz : {"zip_utf8.zip", "lzh_cp932.lzh", "7z_basic.7z"}) {
+        const std::string strOriginal = ReadFile(DataPath(c_psz));
+        constexpr size_t c_nFlips = 6;
+        for (size_t i = 0; i < c_nFlips; ++i) {
+            std::string strBytes = strOriginal;
+            const size_t nAt = (2 * i + 1) * (strBytes.size() - 1) / (2 * c_nFlips);
+            strBytes[nAt] = static_cast<char>(strBytes[nAt] ^ 0x20);
+            const fs::path path =
+                scratch / ("flip" + std::to_string(i) + fs::path(c_psz).extension().string());
+            WriteFile(path, strBytes);
+            SCOPED_TRACE(std::string(c_psz) + " byte " + std::to_string(nAt));
+            Sandbox sandbox({"tmp", "out"});
+            HostileWindow hw(sandbox);
+            if (hw.Open(path)) {
+                RunEveryCommand(hw, sandbox, {QStringLiteral("/")});
+            } else {
+                EXPECT_EQ(hw.messages.lstTexts, QStringList{c_strOpenFailed});
+            }
+            EXPECT_LT(hw.nOpenMs, 5000);
+            ExpectContained(sandbox, hw);
+        }
+    }
+}
+
 TEST(WindowHostile, HugeDeclaredSizesAddUpWithoutGoingNegative) {
     for (const char* c_psz : {"huge.zip", "huge.lzh", "huge.7z", "huge64.7z"}) {
         SCOPED_TRACE(c_psz);
