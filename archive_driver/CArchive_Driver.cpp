@@ -1,6 +1,8 @@
 #include "CArchive_Driver.h"
 
-#include <ftw.h>
+#include <dirent.h>
+#include <fcntl.h>
+#include <stdio.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -9,6 +11,7 @@
 #include <QRandomGenerator>
 #include <cerrno>
 #include <cstring>
+#include <vector>
 
 namespace kestrel {
 
@@ -43,14 +46,73 @@ QString SharedTempFolder(const QString& c_strBase) {
     return c_strBase + QStringLiteral("kestrel-%1/").arg(::getuid());
 }
 
-int RemoveEntry(const char* pszPath, const struct stat*, int nFlag, struct FTW*) {
-    // Links are removed, never followed (FTW_PHYS); failures are ignored: the folder is
-    // forgotten anyway.
-    if (nFlag == FTW_DP || nFlag == FTW_D)
-        ::rmdir(pszPath);
-    else
-        ::unlink(pszPath);
-    return 0;
+// Deletes a folder and everything in it without ever following a link (links are removed as
+// links) and without paths: a tree extracted from an archive may be deeper than any path can
+// name. Folders inside are emptied by moving their contents up into the top folder, so that
+// no more than two folders are open at a time however deep the tree is. False when something
+// could not be removed.
+bool RemoveFolderTree(const QByteArray& c_baPath) {
+    const int nTop = ::open(c_baPath.constData(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+    if (nTop < 0) {
+        // Not a folder (a link put in its place, say): remove the name, not what it points to.
+        return (errno == ENOTDIR || errno == ELOOP) ? ::unlink(c_baPath.constData()) == 0
+                                                    : errno == ENOENT;
+    }
+    uint64_t nCounter = 0;
+    bool bProgress = true;
+    bool bFailed = false;
+    while (bProgress) {
+        bProgress = false;
+        bFailed = false;
+        DIR* pDir = ::fdopendir(::fcntl(nTop, F_DUPFD_CLOEXEC, 0));
+        if (pDir == nullptr) break;
+        ::rewinddir(pDir);
+        std::vector<QByteArray> vNames;
+        while (const dirent* pEntry = ::readdir(pDir)) {
+            if (std::strcmp(pEntry->d_name, ".") != 0 && std::strcmp(pEntry->d_name, "..") != 0)
+                vNames.emplace_back(pEntry->d_name);
+        }
+        ::closedir(pDir);
+        for (const QByteArray& c_baName : vNames) {
+            if (::unlinkat(nTop, c_baName.constData(), 0) == 0) {
+                bProgress = true;
+                continue;
+            }
+            const int nChild = ::openat(nTop, c_baName.constData(),
+                                        O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+            if (nChild < 0) {
+                bFailed = true;
+                continue;
+            }
+            ::fchmod(nChild, S_IRWXU);  // ours: a folder extracted read-only must still empty
+            if (DIR* pChild = ::fdopendir(nChild)) {
+                while (const dirent* pEntry = ::readdir(pChild)) {
+                    if (std::strcmp(pEntry->d_name, ".") == 0 ||
+                        std::strcmp(pEntry->d_name, "..") == 0)
+                        continue;
+                    for (;;) {
+                        const QByteArray baUp = "u" + QByteArray::number(++nCounter, 36);
+                        if (::renameat2(::dirfd(pChild), pEntry->d_name, nTop, baUp.constData(),
+                                        RENAME_NOREPLACE) == 0) {
+                            bProgress = true;
+                            break;
+                        }
+                        if (errno != EEXIST) {
+                            bFailed = true;
+                            break;
+                        }
+                    }
+                }
+                ::closedir(pChild);
+            } else {
+                ::close(nChild);
+            }
+            if (::unlinkat(nTop, c_baName.constData(), AT_REMOVEDIR) == 0) bProgress = true;
+        }
+        if (vNames.empty()) break;
+    }
+    ::close(nTop);
+    return ::rmdir(c_baPath.constData()) == 0 && !bFailed;
 }
 
 }  // namespace
@@ -174,8 +236,8 @@ bool CArchive_Driver::Create_TempDirectory(const QString& strDirectory, QString*
 
 bool CArchive_Driver::Cleanup_TempDirectory() {
     if (m_strTempDirectory.isEmpty()) return false;
-    const QByteArray path = QFile::encodeName(m_strTempDirectory.chopped(1));
-    ::nftw(path.constData(), RemoveEntry, 16, FTW_DEPTH | FTW_PHYS);
+    // Failures are not reported: the folder is forgotten anyway.
+    RemoveFolderTree(QFile::encodeName(m_strTempDirectory.chopped(1)));
     m_strTempDirectory.clear();
     return true;
 }

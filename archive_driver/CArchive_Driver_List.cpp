@@ -149,7 +149,11 @@ int32_t CArchive_Driver::Create_AllFileListViewItems(const NODE* pstNode,
 int64_t CArchive_Driver::Get_SelectedFilesSize(const QStringList& c_strKeys) const {
     int64_t llSize = 0;
     for (const QString& strKey : c_strKeys) {
-        if (const NODE* pstNode = FindNode(strKey)) llSize += pstNode->stFile.nOriginalSize;
+        const NODE* pstNode = FindNode(strKey);
+        // Declared sizes may add up past 2^63.
+        if (pstNode != nullptr &&
+            __builtin_add_overflow(llSize, pstNode->stFile.nOriginalSize, &llSize))
+            return INT64_MAX;
     }
     return llSize;
 }

@@ -117,10 +117,12 @@ ReadResult SevenZipEntries::Next(Entry* e) {
         e->eKind = EntryKind::Other;
     }
     e->llOriginalSize = archive_entry_size_is_set(m_pEntry) ? archive_entry_size(m_pEntry) : 0;
+    // A declared size of 2^63 or more comes back negative.
+    if (e->llOriginalSize < 0) e->llOriginalSize = INT64_MAX;
     // The format keeps no packed size per file (a solid block packs many together): each
     // file is given its share of the archive.
-    e->llCompressedSize =
-        static_cast<int64_t>(static_cast<double>(e->llOriginalSize) * m_dPackedShare);
+    const double dPacked = static_cast<double>(e->llOriginalSize) * m_dPackedShare;
+    e->llCompressedSize = dPacked < 0x1p63 ? static_cast<int64_t>(dPacked) : INT64_MAX;
     e->nUnixMode = archive_entry_perm(m_pEntry) & 07777;
     e->bEncrypted = archive_entry_is_data_encrypted(m_pEntry) != 0;
     if (archive_entry_mtime_is_set(m_pEntry)) {
@@ -169,7 +171,9 @@ std::unique_ptr<EntrySource> OpenSevenZipEntries(const std::string& c_strPath,
     if (!first->Open()) return nullptr;
     int64_t total = 0;
     Entry e;
-    while (first->Next(&e) == ReadResult::Ok) total += e.llOriginalSize;
+    while (first->Next(&e) == ReadResult::Ok) {
+        total = e.llOriginalSize > INT64_MAX - total ? INT64_MAX : total + e.llOriginalSize;
+    }
     first.reset();
     double share = total > size ? static_cast<double>(size) / static_cast<double>(total) : 1.0;
     auto source = std::make_unique<SevenZipEntries>(c_strPath, size, share);

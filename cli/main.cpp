@@ -58,6 +58,18 @@ void AppendPathText(std::string* pstrLine, const std::wstring& c_strPath) {
     }
 }
 
+std::vector<std::wstring> SplitLines(const std::wstring& c_str) {
+    std::vector<std::wstring> vstr;
+    size_t nStart = 0;
+    while (nStart < c_str.size()) {
+        size_t nEnd = c_str.find(L'\n', nStart);
+        if (nEnd == std::wstring::npos) nEnd = c_str.size();
+        vstr.push_back(c_str.substr(nStart, nEnd - nStart));
+        nStart = nEnd + 1;
+    }
+    return vstr;
+}
+
 void AppendNumber(std::string* pstrLine, int64_t c_n) {
     char sz[24];
     const auto stResult = std::to_chars(sz, sz + sizeof sz, c_n);
@@ -264,6 +276,14 @@ int Extract(const std::string& c_strArchive, const std::string& c_strDestination
         std::fputs(nResult == -2 ? "kestrel-cli: 解凍に失敗しました (作業ファイルを作れません)\n"
                                  : "kestrel-cli: 解凍に失敗しました\n",
                    stderr);
+        // What was refused and why, names included: their control characters are written out
+        // so that a hostile name cannot drive the terminal.
+        std::string strMessage;
+        for (const std::wstring& c_strLine : SplitLines(cArchive.Unify().GetLastMessage())) {
+            AppendPathText(&strMessage, c_strLine);
+            strMessage += '\n';
+        }
+        std::fputs(strMessage.c_str(), stderr);
         return kExitExtractFailed;
     }
     return kExitOk;

@@ -40,6 +40,22 @@ bool CanBeWrittenAsLine(const std::wstring& c_strPath) {
     return c_strPath.find_first_of(std::wstring(L"\r\n\0", 3)) == std::wstring::npos;
 }
 
+// A name as a message can show it: control characters written out as \xHH.
+std::wstring VisibleName(const std::wstring& c_strPath) {
+    static const wchar_t kHex[] = L"0123456789ABCDEF";
+    std::wstring str;
+    for (wchar_t c : c_strPath) {
+        if (c < 0x20 || c == 0x7F) {
+            str += L"\\x";
+            str += kHex[(c >> 4) & 0xF];
+            str += kHex[c & 0xF];
+        } else {
+            str += c;
+        }
+    }
+    return str;
+}
+
 }  // namespace
 
 CArchive_CommonArchiver::CArchive_CommonArchiver() = default;
@@ -313,12 +329,22 @@ int32_t CArchive_CommonArchiver::Extract(const std::vector<std::wstring>& c_vstr
                                          EXT_MODE c_eExtractMode) {
     m_strLastMessage.clear();
     // A line break cannot travel in a response line, and a cut name would match another entry
-    // or none: refuse the request rather than extract something else.
+    // or none: such names are never handed over. The rest is still extracted, and the request
+    // fails with the names left out.
+    std::vector<std::wstring> vstrSendable;
+    std::wstring strLeftOut;
+    vstrSendable.reserve(c_vstrExtractFiles.size());
     for (const std::wstring& c_strPath : c_vstrExtractFiles) {
         if (!CanBeWrittenAsLine(c_strPath) || m_setCutName.count(c_strPath) != 0) {
-            m_strLastMessage = L"取り出せない名前の項目があります: " + c_strPath;
-            return -1;
+            if (strLeftOut.empty()) strLeftOut = L"取り出せない名前の項目があります:";
+            strLeftOut += L"\n" + VisibleName(c_strPath);
+        } else {
+            vstrSendable.push_back(c_strPath);
         }
+    }
+    if (vstrSendable.empty() && !strLeftOut.empty()) {
+        m_strLastMessage = strLeftOut;
+        return -1;
     }
 
     // Created exclusively: an existing file or link under the name is never followed or
@@ -357,7 +383,7 @@ int32_t CArchive_CommonArchiver::Extract(const std::vector<std::wstring>& c_vstr
 
     const std::string strArchive = ToAnsi(m_strFileName);
     const std::string strDirectory = ToAnsi(c_strThawDirectory);
-    for (const std::wstring& c_strPath : c_vstrExtractFiles) WriteResponse(pFile, c_strPath);
+    for (const std::wstring& c_strPath : vstrSendable) WriteResponse(pFile, c_strPath);
     bool bWritten = std::ferror(pFile) == 0;
     if (std::fclose(pFile) != 0) bWritten = false;
     if (!bWritten) {
@@ -382,6 +408,10 @@ int32_t CArchive_CommonArchiver::Extract(const std::vector<std::wstring>& c_vstr
         if (nResult != 0) m_strLastMessage = ToWide(szOutput);
     }
     unlink(strResponseAnsi.c_str());
+    if (!strLeftOut.empty()) {
+        m_strLastMessage += (m_strLastMessage.empty() ? L"" : L"\n") + strLeftOut;
+        return -1;
+    }
     return nResult == 0 ? static_cast<int32_t>(c_vstrExtractFiles.size()) : -1;
 }
 

@@ -21,6 +21,13 @@ std::wstring_view Component(const CStrSplit& c_cSplit, int32_t c_nPart) {
     return std::wstring_view(psz, nLength);
 }
 
+// Sizes are what the archive declares: a hostile one may claim 2^63 - 1 bytes per entry.
+void AddSize(int64_t* pllTotal, int64_t c_llSize) {
+    if (__builtin_add_overflow(*pllTotal, c_llSize, pllTotal)) {
+        *pllTotal = c_llSize > 0 ? INT64_MAX : INT64_MIN;
+    }
+}
+
 }  // namespace
 
 size_t CArchive_FileTree::CHILD_KEY_HASH::operator()(const CHILD_KEY& c_st) const {
@@ -132,8 +139,8 @@ int32_t CArchive_FileTree::AddNode(const ARCHIVE_FILE& c_stArchiveFile,
     const int64_t llCompressed = c_stArchiveFile.nCompressedSize;
     if (bFile) {
         m_pstRoot->nTotalFileCount += 1;
-        m_pstRoot->llTotalOriginalSize += llOriginal;
-        m_pstRoot->llTotalCompressedSize += llCompressed;
+        AddSize(&m_pstRoot->llTotalOriginalSize, llOriginal);
+        AddSize(&m_pstRoot->llTotalCompressedSize, llCompressed);
     }
 
     NODE* pstCurrent = m_pstRoot;
@@ -157,8 +164,8 @@ int32_t CArchive_FileTree::AddNode(const ARCHIVE_FILE& c_stArchiveFile,
         }
         if (bFile) {
             pstFolder->nTotalFileCount += 1;
-            pstFolder->llTotalOriginalSize += llOriginal;
-            pstFolder->llTotalCompressedSize += llCompressed;
+            AddSize(&pstFolder->llTotalOriginalSize, llOriginal);
+            AddSize(&pstFolder->llTotalCompressedSize, llCompressed);
         }
         pstCurrent = pstFolder;
     }
@@ -173,8 +180,8 @@ int32_t CArchive_FileTree::AddNode(const ARCHIVE_FILE& c_stArchiveFile,
         pstCurrent->vecChildren.push_back(pstNew.get());
         NODE* pstFile = pstNew.release();
         pstCurrent->nFileCount += 1;
-        pstCurrent->llOriginalSize += llOriginal;
-        pstCurrent->llCompressedSize += llCompressed;
+        AddSize(&pstCurrent->llOriginalSize, llOriginal);
+        AddSize(&pstCurrent->llCompressedSize, llCompressed);
         if (m_bFilesIndexed) IndexChild(pstFile);
     }
     return 1;

@@ -7,6 +7,7 @@
 #include <QString>
 #include <QStringList>
 #include <Qt>
+#include <cstdint>
 #include <memory>
 
 #include "IConfigTarget.h"
@@ -16,6 +17,7 @@ class QAction;
 class QLabel;
 class QMenu;
 class QMenuBar;
+class QMimeData;
 class QObject;
 class QProgressBar;
 class QStatusBar;
@@ -87,6 +89,11 @@ public:
     // back in the event loop; the result is false then.
     bool Extract_Staged(const QStringList& c_lstFiles, const QString& c_strDirectory,
                         bool bTellLater = false);
+    // After extraction into a staging folder: deletes the links in the items about to be handed
+    // out (c_lstItems, paths in the staging folder) that would lead out of the folder the items
+    // land in, and names them to the user (later, with bTellLater). Returns the items left.
+    QStringList Drop_LinksLeaving(const QString& c_strStaging, const QStringList& c_lstItems,
+                                  bool bTellLater = false);
 
     // --- views and status bar ---
     virtual void UI_Update_FolderList(QTreeWidgetItem* pNode);
@@ -94,7 +101,12 @@ public:
     virtual void UI_Update_SelectItemStatus(int nRow, bool bIsSelected);
     virtual void UI_Update_StatusBar_ItemWidth();
     int32_t nSelectedItemCount() const { return m_nSelectedItemCount; }
-    int64_t llSelectedItemFileSize() const { return m_llSelectedItemFileSize; }
+    // Saturates at INT64_MAX: sizes are what the archive declares.
+    int64_t llSelectedItemFileSize() const {
+        return m_llSelectedItemFileSize > INT64_MAX
+                   ? INT64_MAX
+                   : static_cast<int64_t>(m_llSelectedItemFileSize);
+    }
 
     virtual void ShowDialog_Config();
     virtual void ShowDialog_About();
@@ -120,6 +132,8 @@ protected:
     virtual QStringList Get_CommandArgs() const;
     // Whether the format of the open archive can extract.
     virtual bool Is_ExtractSupported() const;
+    // Runs a drag of pData (taking it over) to its end; the result is the drop's effect.
+    virtual Qt::DropAction StartDrag(QWidget* pSender, QMimeData* pData);
     // The mover of one command that moves nItems items.
     virtual std::unique_ptr<CFileMover> MakeMover(int nItems);
     // Starts the viewer (null: the desktop's association) on one file; false with the reason.
@@ -155,7 +169,7 @@ protected:
     bool m_bEditArchive = false;
     bool m_bSelectStatusPending = false;
     int32_t m_nSelectedItemCount = 0;
-    int64_t m_llSelectedItemFileSize = 0;
+    __int128 m_llSelectedItemFileSize = 0;  // wide: entries may each claim 2^63 - 1 bytes
 };
 
 }  // namespace kestrel

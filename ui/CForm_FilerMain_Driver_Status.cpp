@@ -76,7 +76,7 @@ void CForm_FilerMain_Driver::UI_Update_SelectItemStatus(int nRow, bool bIsSelect
 
 void CForm_FilerMain_Driver::UI_Update_SelectStatusText() {
     m_bSelectStatusPending = false;
-    m_frmStatusLabel_Select->setText(SelectText(m_nSelectedItemCount, m_llSelectedItemFileSize));
+    m_frmStatusLabel_Select->setText(SelectText(m_nSelectedItemCount, llSelectedItemFileSize()));
 }
 
 void CForm_FilerMain_Driver::UI_Update_StatusBar_ItemWidth() {

@@ -23,6 +23,8 @@ void DataObject_DelayRender_Archive::OnRender() {
     if (m_bAnnouncesFolders) {
         for (const QString& strFolder : m_lstAnnounced) QDir().mkpath(strFolder);
     }
+    // The drop target copies what it is given to another folder.
+    m_pcDriver->Drop_LinksLeaving(m_strExtractDirectory, m_lstAnnounced, /*bTellLater=*/true);
 }
 
 }  // namespace kestrel

@@ -414,11 +414,18 @@ TEST_F(Binding, NamesThatCannotBeTrustedAreNeverExtracted) {
     EXPECT_EQ(v[5].strFullPath, L"/e/" + std::wstring(504, L'e') + L".txt\u2026");
     EXPECT_EQ(v[2].nOriginalSize, 0x140000005LL);  // this library has the entry sizes
 
-    EXPECT_EQ(c.Extract({L"/dir\\a.txt", v[4].strFullPath}, L"/out", EXT_MODE(0x92)), -1);
     EXPECT_EQ(c.Extract({v[5].strFullPath}, L"/out", EXT_MODE(0x92)), -1);
     // A line break cannot be carried by a response line.
     EXPECT_EQ(c.Extract({L"/a\nb.txt"}, L"/out", EXT_MODE(0x92)), -1);
     EXPECT_EQ(c.Extract({L"/a\rb.txt"}, L"/out", EXT_MODE(0x92)), -1);
+    EXPECT_EQ(c.GetLastMessage(), L"取り出せない名前の項目があります:\n/a\\x0Db.txt");
     EXPECT_EQ(CountLog("cmd "), 0u);
+    // The others of the same request are still handed over; the request fails all the same.
+    EXPECT_EQ(c.Extract({L"/dir\\a.txt", v[4].strFullPath, L"/a\nb.txt"}, L"/out", EXT_MODE(0x92)),
+              -1);
+    EXPECT_EQ(CountLog("cmd "), 1u);
+    EXPECT_EQ(ReadFile(m_dir / "response-copy"), "\"dir\\a.txt\" -p2\r\n");
+    EXPECT_EQ(c.GetLastMessage(),
+              L"取り出せない名前の項目があります:\n" + v[4].strFullPath + L"\n/a\\x0Ab.txt");
     EXPECT_EQ(c.Extract({L"/dir\\a.txt", L"/bad-date.txt"}, L"/out", EXT_MODE(0x92)), 2);
 }

@@ -4,6 +4,7 @@
 
 #include <QDir>
 #include <QFile>
+#include <QMimeData>
 #include <QStringList>
 #include <QTemporaryDir>
 #include <functional>
@@ -45,6 +46,13 @@ public:
         auto pcMover = CForm_FilerMain_Driver::MakeMover(nItems);
         pcMover->Set_QuestionHook(hookQuestion);
         return pcMover;
+    }
+    // A drag never reaches the window system here: the hook plays the drop (the data is
+    // deleted afterwards); without a hook nothing is dropped.
+    std::function<Qt::DropAction(QMimeData*)> hookDrag;
+    Qt::DropAction StartDrag(QWidget*, QMimeData* pData) override {
+        std::unique_ptr<QMimeData> pOwned(pData);
+        return hookDrag ? hookDrag(pData) : Qt::IgnoreAction;
     }
     bool StartViewer(const VIEWERAPPLICATION* pstViewer, const QString& c_strFile,
                      QString*) override {
