@@ -28,10 +28,12 @@ UniqueFd& UniqueFd::operator=(UniqueFd&& other) noexcept {
 }
 
 UniqueFd OpenArchiveFile(const std::string& c_strPath, int64_t* pllSize) {
-    UniqueFd fd(open(c_strPath.c_str(), O_RDONLY | O_CLOEXEC));
+    // Without O_NONBLOCK, opening a FIFO would wait for a writer that may never come.
+    UniqueFd fd(open(c_strPath.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK));
     if (!fd.Valid()) return fd;
     struct stat st {};
     if (fstat(fd.Get(), &st) != 0 || !S_ISREG(st.st_mode)) return UniqueFd();
+    fcntl(fd.Get(), F_SETFL, fcntl(fd.Get(), F_GETFL) & ~O_NONBLOCK);
     *pllSize = st.st_size;
     return fd;
 }

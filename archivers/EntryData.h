@@ -52,6 +52,22 @@ inline uint64_t Le64(const uint8_t* p) {
 
 uint32_t Crc32(const void* pvData, size_t nSize);
 
+// Passes data on and counts it: an entry whose data is not as long as its header says is not
+// the entry that was listed.
+class CountingSink : public DataSink {
+public:
+    explicit CountingSink(DataSink* pInner) : m_pInner(pInner) {}
+    bool Write(const void* pv, size_t n) override {
+        m_llCount += static_cast<int64_t>(n);
+        return m_pInner->Write(pv, n);
+    }
+    int64_t Count() const { return m_llCount; }
+
+private:
+    DataSink* m_pInner;
+    int64_t m_llCount = 0;
+};
+
 // Decodes the first entry found in the bytes [c_llBegin, c_llEnd) of the archive file, read
 // as a stream of the given format (LHA or ZIP); a single zero byte is appended for LHA, which
 // ends the archive there.

@@ -58,8 +58,14 @@ public:
     ReadResult Next(Entry* pstEntry) override;
     int64_t BytesRead() const override { return std::min(m_llPos, m_llSize); }
     DataResult ReadData(const Entry& c_stEntry, DataSink* pSink) override {
-        return DecodeRange(m_fd.Get(), Format::Lha, c_stEntry.llLocalOffset, c_stEntry.llLocalEnd,
-                           pSink);
+        CountingSink counter(pSink);
+        DataResult r = DecodeRange(m_fd.Get(), Format::Lha, c_stEntry.llLocalOffset,
+                                   c_stEntry.llLocalEnd, &counter);
+        // A stored entry is copied as long as its packed size, whatever size the header claims.
+        if (r == DataResult::Ok && counter.Count() != c_stEntry.llOriginalSize) {
+            return DataResult::Damaged;
+        }
+        return r;
     }
 
     // false when no valid header starts at c_llPos; *pbEnd when the archive ends there.

@@ -190,30 +190,28 @@ WriteOutcome SafeDestination::MakeDirectory(const std::vector<std::string>& c,
 
 WriteOutcome SafeDestination::MakeSymlink(const std::vector<std::string>& c,
                                           const std::string& c_strTarget, std::string* pstrWhy) {
-    // The target must stay inside the destination as seen from the link's own folder.
+    // The target must stay inside the destination as seen from the link's own folder. Its ".."
+    // steps may only come first: they climb through the link's own folders, which are real
+    // folders. A ".." after a name could climb out of whatever that name is, e.g. a link to ".".
     if (c_strTarget.empty() || c_strTarget[0] == '/' ||
         c_strTarget.find('\0') != std::string::npos) {
         *pstrWhy = "link target outside the destination";
         return WriteOutcome::Refused;
     }
-    // ".." may only lead the target: the folders it climbs are real ones (opened without
-    // following links), while a name before a ".." may be, or later become, another link, and
-    // a chain such as b -> "." and a -> "b/b/../.." would climb out.
     long depth = static_cast<long>(c.size()) - 1;
-    bool named = false;
+    bool descended = false;
     size_t pos = 0;
     while (pos <= c_strTarget.size()) {
         size_t slash = c_strTarget.find('/', pos);
         if (slash == std::string::npos) slash = c_strTarget.size();
         std::string part = c_strTarget.substr(pos, slash - pos);
         if (part == "..") {
-            if (named || --depth < 0) {
+            if (descended || --depth < 0) {
                 *pstrWhy = "link target outside the destination";
                 return WriteOutcome::Refused;
             }
         } else if (!part.empty() && part != ".") {
-            named = true;
-            ++depth;
+            descended = true;
         }
         pos = slash + 1;
     }

@@ -116,14 +116,13 @@ ReadResult SevenZipEntries::Next(Entry* e) {
     } else if (archive_entry_hardlink(m_pEntry)) {
         e->eKind = EntryKind::Other;
     }
-    // A damaged header may declare a size of 2^63 or more, which arrives negative.
-    e->llOriginalSize = archive_entry_size_is_set(m_pEntry)
-                            ? std::max<int64_t>(archive_entry_size(m_pEntry), 0)
-                            : 0;
+    e->llOriginalSize = archive_entry_size_is_set(m_pEntry) ? archive_entry_size(m_pEntry) : 0;
+    // A declared size of 2^63 or more comes back negative.
+    if (e->llOriginalSize < 0) e->llOriginalSize = INT64_MAX;
     // The format keeps no packed size per file (a solid block packs many together): each
     // file is given its share of the archive.
-    double packed = static_cast<double>(e->llOriginalSize) * m_dPackedShare;
-    e->llCompressedSize = packed < 9.0e18 ? static_cast<int64_t>(packed) : e->llOriginalSize;
+    const double dPacked = static_cast<double>(e->llOriginalSize) * m_dPackedShare;
+    e->llCompressedSize = dPacked < 0x1p63 ? static_cast<int64_t>(dPacked) : INT64_MAX;
     e->nUnixMode = archive_entry_perm(m_pEntry) & 07777;
     e->bEncrypted = archive_entry_is_data_encrypted(m_pEntry) != 0;
     if (archive_entry_mtime_is_set(m_pEntry)) {

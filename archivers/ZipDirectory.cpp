@@ -29,20 +29,6 @@ constexpr uint32_t kZip64LocatorSig = 0x07064b50;
 constexpr uint32_t kZip64EndSig = 0x06064b50;
 constexpr size_t kBufferSize = 256 * 1024;  // holds the largest possible directory header
 
-class CountingSink : public DataSink {
-public:
-    explicit CountingSink(DataSink* pInner) : m_pInner(pInner) {}
-    bool Write(const void* pv, size_t n) override {
-        m_llCount += static_cast<int64_t>(n);
-        return m_pInner->Write(pv, n);
-    }
-    int64_t Count() const { return m_llCount; }
-
-private:
-    DataSink* m_pInner;
-    int64_t m_llCount = 0;
-};
-
 class ZipDirectory : public EntrySource {
 public:
     ZipDirectory(UniqueFd fd, int64_t llSize, int64_t llCdStart, int64_t llCdEnd, int64_t llDelta)

@@ -286,6 +286,8 @@ std::optional<QByteArray> Serialize(const STConfig& c_stConfig) {
 }
 
 std::optional<STConfig> Read(const QString& c_strPath) {
+    // Opening a pipe would wait for a writer that may never come.
+    if (!QFileInfo(c_strPath).isFile()) return std::nullopt;
     QFile file(c_strPath);
     if (!file.open(QIODevice::ReadOnly)) return std::nullopt;
     if (file.size() > c_llMaxFileSize) return std::nullopt;

@@ -36,6 +36,8 @@ public:
     virtual int32_t Extract(const std::vector<std::wstring>& c_vstrExtractFiles,
                             const std::wstring& c_strThawDirectory,
                             NArchive::EXT_MODE c_eExtractMode) = 0;
+    // What the archiver said about the last Extract that failed; empty when nothing was said.
+    virtual std::wstring GetLastMessage() const { return {}; }
 
 protected:
     int32_t m_bReady = 0;

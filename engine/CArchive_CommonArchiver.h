@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <string>
+#include <unordered_set>
 #include <vector>
 
 #include "CArchive.h"
@@ -33,6 +34,7 @@ public:
     int32_t Extract(const std::vector<std::wstring>& c_vstrExtractFiles,
                     const std::wstring& c_strThawDirectory,
                     NArchive::EXT_MODE c_eExtractMode) override;
+    std::wstring GetLastMessage() const override { return m_strLastMessage; }
 
     // Thin wrappers: open on demand, then the plug-in function; 0 (value untouched) when either
     // is missing.
@@ -56,14 +58,18 @@ public:
     virtual void AdjustFilePath(NArchive::ARCHIVE_FILE* pstArchiveFile);
 
 protected:
-    // Resolves the thirteen functions as prefix + suffix; missing ones stay null.
+    // Resolves the thirteen functions (and the optional GetFileName) as prefix + suffix; missing
+    // ones stay null.
     int32_t LoadArchiverWithPrefix(const std::wstring& c_strDllName, const char* c_pszPrefix);
     bool OpenOnDemand();
+    // Folders tried in turn for the response file: the executable's, then the temporary one.
+    virtual std::vector<std::wstring> ResponseFolders() const;
 
     void* m_hModule = nullptr;
     HARC m_hArchive = nullptr;
     void* m_hWnd = nullptr;
     std::wstring m_strFileName;
+    std::wstring m_strLastMessage;  // of the last Extract
 
     PFN_ARCHIVER_COMMAND m_pfnCommand = nullptr;
     PFN_ARCHIVER_OPEN_ARCHIVE m_pfnOpenArchive = nullptr;
@@ -78,6 +84,17 @@ protected:
     PFN_ARCHIVER_GET_SIZE64 m_pfnGetArcReadSizeEx = nullptr;
     PFN_ARCHIVER_GET_SIZE64 m_pfnGetOriginalSizeEx = nullptr;
     PFN_ARCHIVER_GET_SIZE64 m_pfnGetCompressedSizeEx = nullptr;
+    PFN_ARCHIVER_GET_FILE_NAME m_pfnGetFileName = nullptr;
+
+private:
+    void ReleaseArchiver();
+    // The whole name of the current entry through GetFileName, into m_strFullName.
+    bool ReadFullName();
+
+    // Paths of entries whose name the record may have cut and that no GetFileName could give in
+    // full: listed with a mark, never handed to the plug-in for extraction.
+    std::unordered_set<std::wstring> m_setCutName;
+    std::string m_strFullName;  // reused buffer for GetFileName
 };
 
 }  // namespace shelf

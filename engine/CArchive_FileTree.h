@@ -1,11 +1,17 @@
 // The entries of an archive arranged by folder, with per-folder and per-subtree counts and
 // sizes. The tree owns every node; pointers it hands out stay valid until the next
-// Initialize, Uninitialize or its destruction.
+// Initialize, Uninitialize or its destruction. Children are found through a hash index: a
+// node's name and type must not change after AddNode (a node excluded later is skipped from
+// then on). One thread at a time.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <string>
+#include <string_view>
+#include <unordered_map>
 
+#include "CStrSplit.h"
 #include "NArchive.h"
 
 namespace shelf {
@@ -28,7 +34,31 @@ public:
     NODE* FindNode(const std::wstring& c_strPath) const;
 
 private:
+    // (parent, type, name) of a child that lookups may find: not excluded, first of its kind.
+    struct CHILD_KEY {
+        const NODE* pParent;
+        int32_t nType;
+        std::wstring_view strName;
+        bool operator==(const CHILD_KEY&) const = default;
+    };
+    struct CHILD_KEY_HASH {
+        size_t operator()(const CHILD_KEY& c_st) const;
+    };
+
+    static NODE* NewRoot();
+    void ReleaseNodes();
+    // The first non-excluded child of that type and exact name, or null.
+    NODE* FindChild(const NODE* c_pstParent, NODE::NODETYPE c_nType,
+                    std::wstring_view c_strName) const;
+    void IndexChild(NODE* pstChild) const;
+    void IndexFiles() const;
+
     NODE* m_pstRoot = nullptr;
+    mutable std::unordered_map<CHILD_KEY, NODE*, CHILD_KEY_HASH> m_mapChild;
+    // Files are indexed on the first file lookup only: listing never needs it.
+    mutable bool m_bFilesIndexed = false;
+    mutable CStrSplit m_cSplit;
+    mutable std::wstring m_strComponent;
 };
 
 }  // namespace shelf

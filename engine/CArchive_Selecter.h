@@ -37,6 +37,7 @@ public:
 
     // 1 and the description of the registered object at that position; 0 out of range.
     virtual int32_t EnumProperty(int32_t c_nIndex, NArchive::ARCHIVE_PROPERTY* pstProperty);
+    std::wstring GetLastMessage() const override;
 
 protected:
     // Takes ownership; a registered key is never registered twice.

@@ -33,6 +33,8 @@ public:
                     const std::wstring& c_strThawDirectory,
                     NArchive::EXT_MODE c_eExtractMode) override;
 
+    std::wstring GetLastMessage() const override;
+
     virtual NArchive::CA_RESULT CreateByType(void* hWnd, const std::wstring& c_strFileName,
                                              const std::wstring& c_strType);
     virtual NArchive::CA_RESULT OpenByType(void* hWnd, const std::wstring& c_strFileName,

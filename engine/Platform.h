@@ -2,6 +2,7 @@
 // the executable's folder, time and plug-in loading. Nothing here throws.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <string>
 
@@ -16,13 +17,17 @@ int32_t CheckPathType(const std::wstring& c_strPath);
 std::string ToAnsi(const std::wstring& c_strWide);
 std::wstring ToWide(const char* c_pszAnsi);
 std::wstring ToWide(const std::string& c_strAnsi);
+// Appends the decoded text to *pstrWide; reuses its storage (the per-entry path).
+void AppendWide(std::wstring* pstrWide, const char* c_pszAnsi, size_t c_nLength);
 
 // Folder of the running executable, without the final "/"; its length, or 0 when it cannot be
 // determined or does not fit (then nothing is written).
 int32_t GetModuleFolder(wchar_t* pszBuffer, int32_t c_nCapacity);
 
 // A name folder + "/" + prefix + 8 lowercase hex digits + extension under which nothing exists
-// yet; 1, or 0 when the capacity is smaller than the parts + 10.
+// yet (not even a dangling link); 1, or 0 when the capacity is smaller than the parts + 10. The
+// digits come from the UTC time; when the clock yields a taken name again, the number is stepped
+// on instead of waiting for the clock (which can take a minute when the minute field is 0).
 int32_t MakeUniqueFileName(const wchar_t* c_pszFolder, const wchar_t* c_pszPrefix,
                            const wchar_t* c_pszExtension, wchar_t* pszBuffer, int32_t c_nCapacity);
 
@@ -30,6 +35,12 @@ struct SYSTEMTIME {
     uint16_t wYear, wMonth, wDayOfWeek, wDay, wHour, wMinute, wSecond, wMilliseconds;
 };
 void GetSystemTime(SYSTEMTIME* pstTime);  // now, in UTC
+// Replaces the clock behind GetSystemTime (tests); null restores the system clock.
+using PFN_SYSTEMTIME_SOURCE = void (*)(SYSTEMTIME* pstTime);
+void SetSystemTimeSource(PFN_SYSTEMTIME_SOURCE pfnSource);
+
+// The system temporary folder without a final "/": $TMPDIR when set, else /tmp.
+std::wstring GetTempFolder();
 
 // DOS date and time fields to 100-ns units since 1601-01-01, with no time-zone change. False
 // (and nothing written) for a month, day, hour, minute or seconds field out of range.

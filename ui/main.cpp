@@ -1,15 +1,22 @@
 // Program entry: one window, one archive.
 #include <QApplication>
-#include <QLabel>
-#include <QMainWindow>
+#include <cstdlib>
+#include <ctime>
+
+#include "CApplication.h"
+#include "CScreenshot.h"
+#include "Form_FilerMain.h"
 
 int main(int argc, char** argv) {
+    // Without TZ, every local-time conversion re-reads /etc/localtime.
+    if (!std::getenv("TZ")) setenv("TZ", ":/etc/localtime", 1);
+    tzset();
+
     QApplication app(argc, argv);
-    QMainWindow window;
-    window.setWindowTitle(QStringLiteral("ケストレル"));
-    auto* label = new QLabel(app.arguments().value(1), &window);
-    window.setCentralWidget(label);
-    window.resize(800, 480);
-    window.show();
-    return app.exec();
+    kestrel::Setup_Application(app);
+    kestrel::Form_FilerMain frmMain;
+    kestrel::Install_ScreenshotHook(frmMain);
+    frmMain.show();
+    app.exec();
+    return 0;
 }

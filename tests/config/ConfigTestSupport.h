@@ -9,6 +9,7 @@
 #include <ostream>
 
 #include "CMessageBox.h"
+#include "common/MessageRecorder.h"
 #include "IConfigTarget.h"
 
 // Readable failures for QString values.
@@ -39,23 +40,5 @@ public:
     QList<QList<VIEWERAPPLICATION>> lstViewerUpdates;
 };
 
-// Collects every message box while it lives; each is answered with OK.
-class MessageRecorder {
-public:
-    MessageRecorder() {
-        CMessageBox::SetHook([this](QMessageBox::Icon eIcon, const QString& c_strCaption,
-                                    const QString& c_strText, QMessageBox::StandardButtons) {
-            lstIcons.append(eIcon);
-            lstCaptions.append(c_strCaption);
-            lstTexts.append(c_strText);
-            return QMessageBox::Ok;
-        });
-    }
-    ~MessageRecorder() { CMessageBox::SetHook({}); }
-
-    QList<QMessageBox::Icon> lstIcons;
-    QStringList lstCaptions;
-    QStringList lstTexts;
-};
 
 }  // namespace kestrel::test

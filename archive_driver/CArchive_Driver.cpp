@@ -1,0 +1,275 @@
+#include "CArchive_Driver.h"
+
+#include <dirent.h>
+#include <fcntl.h>
+#include <stdio.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <QDir>
+#include <QFile>
+#include <QRandomGenerator>
+#include <cerrno>
+#include <cstring>
+#include <vector>
+
+namespace kestrel {
+
+using namespace shelf::NArchive;
+
+const QColor CArchive_Driver::clrAzure(240, 255, 255);
+const QColor CArchive_Driver::clrWhite(255, 255, 255);
+
+namespace {
+
+QString ErrnoText(int nError) { return QString::fromLocal8Bit(std::strerror(nError)); }
+
+bool PathExists(const QString& c_strPath) {
+    struct stat st;
+    return ::lstat(QFile::encodeName(c_strPath).constData(), &st) == 0;
+}
+
+QString WithSlash(const QString& c_strDirectory) {
+    return c_strDirectory.endsWith(QLatin1Char('/')) ? c_strDirectory
+                                                     : c_strDirectory + QLatin1Char('/');
+}
+
+// The folder shared by this user's instances below a base: "kestrel/", unless that name is
+// taken by something that is not our own real folder (another user's, or a link), which must
+// never receive our files.
+QString SharedTempFolder(const QString& c_strBase) {
+    const QString strShared = c_strBase + QStringLiteral("kestrel/");
+    struct stat st;
+    const QByteArray path = QFile::encodeName(strShared.chopped(1));
+    if (::lstat(path.constData(), &st) != 0) return strShared;
+    if (S_ISDIR(st.st_mode) && st.st_uid == ::getuid()) return strShared;
+    return c_strBase + QStringLiteral("kestrel-%1/").arg(::getuid());
+}
+
+// Deletes a folder and everything in it without ever following a link (links are removed as
+// links) and without paths: a tree extracted from an archive may be deeper than any path can
+// name. Folders inside are emptied by moving their contents up into the top folder, so that
+// no more than two folders are open at a time however deep the tree is. False when something
+// could not be removed.
+bool RemoveFolderTree(const QByteArray& c_baPath) {
+    const int nTop = ::open(c_baPath.constData(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+    if (nTop < 0) {
+        // Not a folder (a link put in its place, say): remove the name, not what it points to.
+        return (errno == ENOTDIR || errno == ELOOP) ? ::unlink(c_baPath.constData()) == 0
+                                                    : errno == ENOENT;
+    }
+    uint64_t nCounter = 0;
+    bool bProgress = true;
+    bool bFailed = false;
+    while (bProgress) {
+        bProgress = false;
+        bFailed = false;
+        DIR* pDir = ::fdopendir(::fcntl(nTop, F_DUPFD_CLOEXEC, 0));
+        if (pDir == nullptr) break;
+        ::rewinddir(pDir);
+        std::vector<QByteArray> vNames;
+        while (const dirent* pEntry = ::readdir(pDir)) {
+            if (std::strcmp(pEntry->d_name, ".") != 0 && std::strcmp(pEntry->d_name, "..") != 0)
+                vNames.emplace_back(pEntry->d_name);
+        }
+        ::closedir(pDir);
+        for (const QByteArray& c_baName : vNames) {
+            if (::unlinkat(nTop, c_baName.constData(), 0) == 0) {
+                bProgress = true;
+                continue;
+            }
+            const int nChild = ::openat(nTop, c_baName.constData(),
+                                        O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+            if (nChild < 0) {
+                bFailed = true;
+                continue;
+            }
+            ::fchmod(nChild, S_IRWXU);  // ours: a folder extracted read-only must still empty
+            if (DIR* pChild = ::fdopendir(nChild)) {
+                while (const dirent* pEntry = ::readdir(pChild)) {
+                    if (std::strcmp(pEntry->d_name, ".") == 0 ||
+                        std::strcmp(pEntry->d_name, "..") == 0)
+                        continue;
+                    for (;;) {
+                        const QByteArray baUp = "u" + QByteArray::number(++nCounter, 36);
+                        if (::renameat2(::dirfd(pChild), pEntry->d_name, nTop, baUp.constData(),
+                                        RENAME_NOREPLACE) == 0) {
+                            bProgress = true;
+                            break;
+                        }
+                        if (errno != EEXIST) {
+                            bFailed = true;
+                            break;
+                        }
+                    }
+                }
+                ::closedir(pChild);
+            } else {
+                ::close(nChild);
+            }
+            if (::unlinkat(nTop, c_baName.constData(), AT_REMOVEDIR) == 0) bProgress = true;
+        }
+        if (vNames.empty()) break;
+    }
+    ::close(nTop);
+    return ::rmdir(c_baPath.constData()) == 0 && !bFailed;
+}
+
+}  // namespace
+
+CArchive_Driver::CArchive_Driver()
+    : m_pcArchive(std::make_unique<shelf_cli::CArchive_Unify>()),
+      m_pcFileTree(std::make_unique<shelf::CArchive_FileTree>()) {
+    m_pcArchive->ClassInitialize();
+    m_pstProperty.emplace();
+    shelf_cli::NArchive::ARCHIVE_PROPERTY stProperty;
+    for (int32_t i = 0; m_pcArchive->EnumProperty(i, stProperty); ++i)
+        m_pstPropertys.append(stProperty);
+}
+
+CArchive_Driver::~CArchive_Driver() {
+    Close();
+    Cleanup_TempDirectory();
+    m_stExtCache.clear();
+    m_ilIcon.Clear();
+    m_pcFileTree.reset();
+    m_pcArchive->Release();
+}
+
+bool CArchive_Driver::Open(const QString& strArchiveFileName,
+                           const ProgressFunction& fnReportProgress) {
+    m_ilIcon.Clear();
+    Clear_IconHandleCache();
+    m_ilIcon.Add(GenericFileImage());
+    m_stExtCache.clear();
+    m_vExt.clear();
+
+    m_pcArchive->Initialize();
+    m_pcFileTree->Initialize();
+    if (strArchiveFileName.isEmpty()) return false;
+
+    const CA_RESULT eResult = m_pcArchive->Create(m_frmWindow, strArchiveFileName);
+    if (eResult < 0) return false;
+
+    if (eResult == CA_OPENED) {
+        ARCHIVE_FILE stEntry;
+        int32_t nCount = 0;
+        if (m_pcArchive->FindFirst(QStringLiteral("*"), &stEntry) == CA_OK) {
+            do {
+                m_pcFileTree->AddNode(stEntry, NODE::NS_NORMAL);
+                ++nCount;
+                if (nCount % 8 == 0 && fnReportProgress) fnReportProgress(m_pcArchive->FindProgress());
+            } while (m_pcArchive->FindNext(&stEntry) == CA_OK);
+            if (fnReportProgress) fnReportProgress(m_pcArchive->FindProgress());
+        }
+        m_nFileCount = nCount;
+        m_llFileSize = m_pcArchive->GetArchiveFileSize();
+        const NODE* pstRoot = m_pcFileTree->RootNode();
+        m_llCompressFileSize = pstRoot->llTotalCompressedSize;
+        m_llExtractFileSize = pstRoot->llTotalOriginalSize;
+        // Stored as computed; an empty archive gives a ratio that is not a number.
+        m_dAvgRatio =
+            static_cast<double>(m_llCompressFileSize) / static_cast<double>(m_llExtractFileSize);
+    }
+
+    m_bFileOpened = true;
+    m_strFileFullPath = strArchiveFileName;
+    // On this platform only "/" separates folders; ":" and "\" may be part of a file name.
+    m_strFileName = strArchiveFileName.mid(strArchiveFileName.lastIndexOf(QLatin1Char('/')) + 1);
+    shelf_cli::NArchive::ARCHIVE_PROPERTY stProperty;
+    if (m_pcArchive->Property(stProperty)) m_pstProperty = stProperty;
+    return true;
+}
+
+bool CArchive_Driver::Close() {
+    m_bFileOpened = false;
+    m_strFileFullPath = QString();
+    m_strFileName = QString();
+    m_pstProperty.reset();
+    Clear_IconHandleCache();
+    m_pcArchive->Close();
+    m_pcArchive->Uninitialize();
+    m_pcFileTree->Uninitialize();
+    return true;
+}
+
+// ---------------------------------------------------------------------------------------------
+// Temporary folders
+
+QString CArchive_Driver::Generate_TempDirectoryName(const QString& strDirectory) const {
+    for (;;) {
+        const quint32 nNumber = QRandomGenerator::global()->bounded(0x80000000u);
+        const QString strCandidate =
+            strDirectory + QLatin1Char('t') + QString::number(nNumber, 16) + QLatin1Char('/');
+        if (!PathExists(strCandidate.chopped(1))) return strCandidate;
+    }
+}
+
+QString CArchive_Driver::Generate_ExtractTempDirectoryName() const {
+    // Without an instance folder there is nowhere safe to stage; callers must not extract.
+    if (m_strTempDirectory.isEmpty()) return QString();
+    return Generate_TempDirectoryName(m_strTempDirectory) + m_strFileName + QLatin1Char('/');
+}
+
+bool CArchive_Driver::Set_TempDirectory(const QString& strDirectory, QString* pstrError) {
+    Cleanup_TempDirectory();
+    const QString strShared = SharedTempFolder(WithSlash(strDirectory));
+    return Create_TempDirectory(Generate_TempDirectoryName(strShared), pstrError);
+}
+
+bool CArchive_Driver::Create_TempDirectory(const QString& strDirectory, QString* pstrError) {
+    const QString strFolder = WithSlash(strDirectory);
+    const QString strParent = strFolder.chopped(1).section(QLatin1Char('/'), 0, -2);
+    if (!strParent.isEmpty() && !QDir().mkpath(strParent)) {
+        if (pstrError) *pstrError = QStringLiteral("フォルダを作成できません: ") + strParent;
+        return false;
+    }
+    // The instance folder must be new: cleanup deletes it with everything inside.
+    if (::mkdir(QFile::encodeName(strFolder.chopped(1)).constData(), 0700) != 0) {
+        const int nError = errno;
+        if (pstrError) *pstrError = strFolder + QStringLiteral(": ") + ErrnoText(nError);
+        return false;
+    }
+    m_strTempDirectory = strFolder;
+    return true;
+}
+
+bool CArchive_Driver::Cleanup_TempDirectory() {
+    if (m_strTempDirectory.isEmpty()) return false;
+    // Failures are not reported: the folder is forgotten anyway.
+    RemoveFolderTree(QFile::encodeName(m_strTempDirectory.chopped(1)));
+    m_strTempDirectory.clear();
+    return true;
+}
+
+// ---------------------------------------------------------------------------------------------
+// Extraction requests
+
+int32_t CArchive_Driver::Extract(const QStringList& strExtractFiles,
+                                 const QString& strThawDirectory, bool bOverwrite,
+                                 bool bDirectoryPath) {
+    EXT_MODE eMode = bOverwrite ? EXT_OVERWRITE : EXT_OVERWRITE_DEFAULT;
+    eMode |= bDirectoryPath ? EXT_WITH_PATH : EXT_WITHOUT_PATH;
+    eMode |= bOverwrite ? EXT_NO_CONFIRM : EXT_CONFIRM;
+    return m_pcArchive->Extract(strExtractFiles, strThawDirectory, eMode);
+}
+
+int32_t CArchive_Driver::Get_DirectoryFiles(const QString& strDirectory, QStringList& strFiles,
+                                            bool bSubDirectory) const {
+    const NODE* pstNode = nullptr;
+    if (strDirectory.isEmpty()) {
+        pstNode = m_pcFileTree->RootNode();
+        bSubDirectory = true;
+    } else if (strDirectory.startsWith(QLatin1Char('/'))) {
+        pstNode = FindNode(strDirectory);
+    } else {
+        return 0;
+    }
+    strFiles.clear();
+    if (pstNode == nullptr) return 0;
+    strFiles.reserve(bSubDirectory ? pstNode->nTotalFileCount : pstNode->nFileCount);
+    return bSubDirectory ? Create_AllFileList(pstNode, strFiles)
+                         : Create_FileList(pstNode, strFiles);
+}
+
+}  // namespace kestrel

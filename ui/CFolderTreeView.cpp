@@ -1,0 +1,37 @@
+#include "CFolderTreeView.h"
+
+#include <QHeaderView>
+
+namespace kestrel {
+
+CFolderTreeView::CFolderTreeView(QWidget* pParent)
+    : QTreeWidget(pParent), m_pDelegate(new CTreeImageDelegate(this)) {
+    setItemDelegate(m_pDelegate);
+    setColumnCount(1);
+    setHeaderHidden(true);
+    setSelectionMode(QAbstractItemView::SingleSelection);
+    setEditTriggers(QAbstractItemView::NoEditTriggers);
+    setIconSize(QSize(16, 16));
+    setUniformRowHeights(true);
+    header()->setStretchLastSection(false);
+    header()->setSectionResizeMode(0, QHeaderView::ResizeToContents);
+    setDragEnabled(true);
+    setDragDropMode(QAbstractItemView::DragOnly);
+    // Drops over the tree are the window's business.
+    setAcceptDrops(false);
+    viewport()->setAcceptDrops(false);
+}
+
+QString CFolderTreeView::NodeName(const QTreeWidgetItem* pNode) {
+    return pNode ? pNode->data(0, TreeNode_NameRole).toString() : QString();
+}
+
+void CFolderTreeView::SetNodeName(QTreeWidgetItem* pNode, const QString& c_strName) {
+    pNode->setData(0, TreeNode_NameRole, c_strName);
+}
+
+void CFolderTreeView::startDrag(Qt::DropActions) {
+    if (QTreeWidgetItem* pNode = currentItem()) emit ItemDrag(pNode);
+}
+
+}  // namespace kestrel

@@ -1,0 +1,429 @@
+// Extract, open with a viewer, and drag out. Every command extracts into a fresh staging
+// folder first and then moves, opens or hands over what it extracted.
+#include <dirent.h>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <QAction>
+#include <QApplication>
+#include <QDesktopServices>
+#include <QDir>
+#include <QFileInfo>
+#include <QMenu>
+#include <QProcess>
+#include <QSet>
+#include <QTimer>
+#include <QTreeWidgetItem>
+#include <QUrl>
+#include <cstring>
+#include <vector>
+
+#include "CArchive_Driver.h"
+#include "CFileDialogs.h"
+#include "CFileListModel.h"
+#include "CFileListView.h"
+#include "CFileMover.h"
+#include "CFolderTreeView.h"
+#include "CForm_FilerMain_Driver.h"
+#include "CMessageBox.h"
+#include "DataObject_DelayRender_Archive.h"
+#include "Form_FilerMain.h"
+
+namespace kestrel {
+
+namespace {
+
+const QString c_strNoSelection = QStringLiteral("ファイルが選択されていません");
+
+const QString c_strExtractError = QStringLiteral("ファイルの解凍中にエラーが発生しました");
+
+// The place of an archive path inside a staging folder (which ends in "/"); empty when the
+// path has an empty, "." or ".." part. The archiver never extracts such a name, and the path
+// would name something outside the staging folder: an archive can list "/../../x" or "//x".
+QString StagedPath(const QString& c_strStaging, const QString& c_strArchivePath) {
+    if (!c_strArchivePath.startsWith(QLatin1Char('/'))) return QString();
+    if (c_strArchivePath.size() == 1) return c_strStaging;  // the root
+    QStringView strBody = QStringView(c_strArchivePath).mid(1);
+    if (strBody.endsWith(QLatin1Char('/'))) strBody.chop(1);
+    for (QStringView strPart : strBody.split(QLatin1Char('/'))) {
+        if (strPart.isEmpty() || strPart == u"." || strPart == u"..") return QString();
+    }
+    return c_strStaging.chopped(1) + c_strArchivePath;
+}
+
+// False when something between the staging folder and the staged path is not a real folder: a
+// link extracted from the archive would lead a move or a viewer to another place. A path that
+// cannot be looked at (too long, missing) fails just the same in the move or the viewer, which
+// tell why.
+bool ReachedWithoutLinks(const QString& c_strStaging, const QString& c_strStaged) {
+    const QByteArray baPath = QFile::encodeName(c_strStaged);
+    for (qsizetype i = QFile::encodeName(c_strStaging).size(); (i = baPath.indexOf('/', i)) >= 0;
+         ++i) {
+        struct stat st {};
+        if (::lstat(baPath.left(i).constData(), &st) != 0) return true;
+        if (!S_ISDIR(st.st_mode)) return false;
+    }
+    return true;
+}
+
+// Whether a link's target climbs more than c_nDepth folders: ".." steps taken before any name
+// (the archiver makes no others), or an absolute target.
+bool Climbs(const QByteArray& c_baTarget, size_t c_nDepth) {
+    if (c_baTarget.startsWith('/')) return true;
+    size_t nUp = 0;
+    bool bDescended = false;
+    for (const QByteArray& c_baPart : c_baTarget.split('/')) {
+        if (c_baPart == "..") {
+            if (bDescended) return true;
+            ++nUp;
+        } else if (!c_baPart.isEmpty() && c_baPart != ".") {
+            bDescended = true;
+        }
+    }
+    return nUp > c_nDepth;
+}
+
+QByteArray LinkTarget(int nFolder, const char* c_pszName) {
+    QByteArray baTarget(4096, '\0');
+    const ssize_t n = ::readlinkat(nFolder, c_pszName, baTarget.data(), baTarget.size());
+    return n >= 0 ? baTarget.left(n) : QByteArray("/");
+}
+
+// Deletes the links in c_strRoot (or c_strRoot itself, a link) whose target climbs out of it. The
+// archiver made them pointing inside the staging folder, but moved or dropped elsewhere as
+// c_strRoot, they would point out of the folder they land in. Returns their paths below the
+// staging folder. The walk holds one folder open at a time, however deep the tree.
+QStringList DropLinksLeaving(const QString& c_strStaging, const QString& c_strRoot) {
+    QStringList lstDropped;
+    const QByteArray baRoot = QFile::encodeName(c_strRoot);
+    struct stat st {};
+    if (::lstat(baRoot.constData(), &st) != 0) return lstDropped;
+    if (S_ISLNK(st.st_mode)) {
+        if (Climbs(LinkTarget(AT_FDCWD, baRoot.constData()), 0) && ::unlink(baRoot.constData()) == 0)
+            lstDropped << c_strRoot.mid(c_strStaging.size() - 1);
+        return lstDropped;
+    }
+    if (!S_ISDIR(st.st_mode)) return lstDropped;
+    int nFolder = ::open(baRoot.constData(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+    struct FRAME {
+        QByteArray baPath;  // below c_strRoot
+        dev_t nDev;
+        ino_t nIno;
+        std::vector<QByteArray> vSubfolders;
+        size_t nNext = 0;
+    };
+    std::vector<FRAME> vStack;
+    auto scan = [&](const QByteArray& c_baPath) {
+        struct stat stFolder {};
+        ::fstat(nFolder, &stFolder);
+        FRAME frame{c_baPath, stFolder.st_dev, stFolder.st_ino, {}, 0};
+        DIR* pDir = ::fdopendir(::fcntl(nFolder, F_DUPFD_CLOEXEC, 0));
+        if (pDir == nullptr) return frame;
+        while (const dirent* pEntry = ::readdir(pDir)) {
+            if (std::strcmp(pEntry->d_name, ".") == 0 || std::strcmp(pEntry->d_name, "..") == 0)
+                continue;
+            struct stat stEntry {};
+            if (::fstatat(nFolder, pEntry->d_name, &stEntry, AT_SYMLINK_NOFOLLOW) != 0) continue;
+            if (S_ISDIR(stEntry.st_mode)) {
+                frame.vSubfolders.emplace_back(pEntry->d_name);
+            } else if (S_ISLNK(stEntry.st_mode) &&
+                       Climbs(LinkTarget(nFolder, pEntry->d_name), vStack.size()) &&
+                       ::unlinkat(nFolder, pEntry->d_name, 0) == 0) {
+                lstDropped << QFile::decodeName(c_baPath + pEntry->d_name);
+            }
+        }
+        ::closedir(pDir);
+        return frame;
+    };
+    const QByteArray baBase = QFile::encodeName(c_strRoot.mid(c_strStaging.size() - 1)) + '/';
+    if (nFolder >= 0) vStack.push_back(scan(baBase));
+    while (nFolder >= 0 && !vStack.empty()) {
+        FRAME& top = vStack.back();
+        if (top.nNext < top.vSubfolders.size()) {
+            const QByteArray baName = top.vSubfolders[top.nNext++];
+            const int nChild =
+                ::openat(nFolder, baName.constData(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+            if (nChild < 0) continue;
+            ::close(nFolder);
+            nFolder = nChild;
+            const QByteArray baPath = top.baPath + baName + '/';
+            vStack.push_back(scan(baPath));
+            continue;
+        }
+        vStack.pop_back();
+        if (vStack.empty()) break;
+        // Back up through "..": it must be the folder that was left, or the walk stops.
+        const int nParent = ::openat(nFolder, "..", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+        ::close(nFolder);
+        nFolder = nParent;
+        struct stat stParent {};
+        if (nFolder < 0 || ::fstat(nFolder, &stParent) != 0 ||
+            stParent.st_dev != vStack.back().nDev || stParent.st_ino != vStack.back().nIno)
+            break;
+    }
+    if (nFolder >= 0) ::close(nFolder);
+    return lstDropped;
+}
+
+bool Exists(const QString& c_strPath) {
+    struct stat st {};
+    return ::lstat(QFile::encodeName(c_strPath).constData(), &st) == 0;
+}
+
+// The entries that can be staged; the others are named to the user, once.
+QStringList StageableEntries(QWidget* pWindow, const QString& c_strStaging,
+                             const QStringList& c_lstEntries) {
+    QStringList lstStageable, lstRefused;
+    for (const QString& strEntry : c_lstEntries) {
+        (StagedPath(c_strStaging, strEntry).isEmpty() ? lstRefused : lstStageable) << strEntry;
+    }
+    if (!lstRefused.isEmpty()) {
+        CMessageBox::Error(pWindow, CMessageBox::WithCause(
+                                        c_strExtractError,
+                                        QStringLiteral("解凍先の外を指す名前は取り出せません:\n") +
+                                            lstRefused.join(QLatin1Char('\n'))));
+    }
+    return lstStageable;
+}
+
+class CBusyCursor {
+public:
+    CBusyCursor() { QApplication::setOverrideCursor(Qt::WaitCursor); }
+    ~CBusyCursor() { QApplication::restoreOverrideCursor(); }
+};
+
+}  // namespace
+
+std::unique_ptr<CFileMover> CForm_FilerMain_Driver::MakeMover(int nItems) {
+    return std::make_unique<CFileMover>(m_frmWindow, nItems);
+}
+
+QStringList CForm_FilerMain_Driver::SelectedEntries() const {
+    QStringList lstEntries;
+    for (int nRow : m_frmListView->SelectedRows()) lstEntries << m_pcFileListModel->Name(nRow);
+    return lstEntries;
+}
+
+QString CForm_FilerMain_Driver::StagingFolder() {
+    const QString strFolder = m_pcArchive_Driver->Generate_ExtractTempDirectoryName();
+    if (strFolder.isEmpty())
+        CMessageBox::Error(m_frmWindow, QStringLiteral("一時フォルダがないため、ファイルを取り出せません"));
+    return strFolder;
+}
+
+bool CForm_FilerMain_Driver::Extract_Staged(const QStringList& c_lstFiles,
+                                            const QString& c_strDirectory, bool bTellLater) {
+    int32_t nResult = 0;
+    {
+        CBusyCursor busy;
+        nResult = m_pcArchive_Driver->Extract(c_lstFiles, c_strDirectory, true, true);
+    }
+    if (nResult >= 0) return true;
+    QString strReason = m_pcArchive_Driver->strLastExtractMessage();
+    if (strReason.isEmpty()) strReason = QStringLiteral("書庫からファイルを取り出せませんでした");
+    const QString strText = CMessageBox::WithCause(c_strExtractError, strReason);
+    if (bTellLater)
+        QTimer::singleShot(0, m_frmWindow, [this, strText] { CMessageBox::Error(m_frmWindow, strText); });
+    else
+        CMessageBox::Error(m_frmWindow, strText);
+    return false;
+}
+
+QStringList CForm_FilerMain_Driver::Drop_LinksLeaving(const QString& c_strStaging,
+                                                      const QStringList& c_lstItems,
+                                                      bool bTellLater) {
+    QStringList lstLeft, lstDropped;
+    for (const QString& c_strItem : c_lstItems) {
+        const QStringList lstItemDropped = DropLinksLeaving(c_strStaging, c_strItem);
+        lstDropped << lstItemDropped;
+        if (!lstItemDropped.contains(c_strItem.mid(c_strStaging.size() - 1))) lstLeft << c_strItem;
+    }
+    if (lstDropped.isEmpty()) return lstLeft;
+    const QString strText = CMessageBox::WithCause(
+        c_strExtractError,
+        QStringLiteral("解凍先の外を指すリンクは取り出しません:\n") + lstDropped.join(QLatin1Char('\n')));
+    if (bTellLater)
+        QTimer::singleShot(0, m_frmWindow, [this, strText] { CMessageBox::Error(m_frmWindow, strText); });
+    else
+        CMessageBox::Error(m_frmWindow, strText);
+    return lstLeft;
+}
+
+bool CForm_FilerMain_Driver::ExtractFolderBrowse(QString& strFolder) {
+    const QString strStart =
+        m_strLastExtractFolder.isEmpty() ? QDir::homePath() : m_strLastExtractFolder;
+    const QString strChosen = CFileDialogs::ChooseFolder(
+        m_frmWindow, QStringLiteral("解凍先のフォルダを指定してください。"), strStart);
+    if (strChosen.isEmpty()) return false;
+    m_strLastExtractFolder = strChosen;
+    strFolder = strChosen.endsWith(QLatin1Char('/')) ? strChosen : strChosen + QLatin1Char('/');
+    return true;
+}
+
+bool CForm_FilerMain_Driver::Edit_Extract_ListView() {
+    if (SelectedEntries().isEmpty()) {
+        CMessageBox::Error(m_frmWindow, c_strNoSelection);
+        return false;
+    }
+    QString strDestination;
+    if (!ExtractFolderBrowse(strDestination)) return false;
+    const QString strStaging = StagingFolder();
+    if (strStaging.isEmpty()) return false;
+    const QStringList lstEntries = StageableEntries(m_frmWindow, strStaging, SelectedEntries());
+    if (lstEntries.isEmpty()) return false;
+
+    const bool bExtracted = Extract_Staged(lstEntries, strStaging);
+    QStringList lstSources;
+    for (const QString& strEntry : lstEntries) lstSources << StagedPath(strStaging, strEntry);
+    const QStringList lstLeft = Drop_LinksLeaving(strStaging, lstSources);
+    const QSet<QString> setKept(lstLeft.begin(), lstLeft.end());
+    // Files go without their archive folders: equal names meet, and the mover asks. After a
+    // failure (already told) only what did arrive is moved.
+    std::unique_ptr<CFileMover> pcMover = MakeMover(static_cast<int>(lstEntries.size()));
+    for (const QString& strEntry : lstEntries) {
+        const QString strSource = StagedPath(strStaging, strEntry);
+        if (!ReachedWithoutLinks(strStaging, strSource) || !setKept.contains(strSource)) continue;
+        if (!bExtracted && !Exists(strSource)) continue;
+        const QString strName = strEntry.mid(strEntry.lastIndexOf(QLatin1Char('/')) + 1);
+        pcMover->Move(strSource, strDestination + strName);
+    }
+    return true;
+}
+
+bool CForm_FilerMain_Driver::Edit_Extract_TreeView(bool bIncludeSubFolder) {
+    QString strDestination;
+    if (!ExtractFolderBrowse(strDestination)) return false;
+    const QString strNode = CFolderTreeView::NodeName(m_frmTreeView->currentItem());
+    if (!strNode.startsWith(QLatin1Char('/'))) return false;  // the all-files node
+    const QString strStaging = StagingFolder();
+    if (strStaging.isEmpty()) return false;
+
+    if (StageableEntries(m_frmWindow, strStaging, {strNode}).isEmpty()) return false;
+    QString strFolderName = strNode.chopped(1).section(QLatin1Char('/'), -1);
+    if (strFolderName.isEmpty()) strFolderName = m_pcArchive_Driver->strFileName();
+    const QString strSource = StagedPath(strStaging, strNode).chopped(1);
+
+    QStringList lstFiles;
+    m_pcArchive_Driver->Get_DirectoryFiles(strNode, lstFiles, bIncludeSubFolder);
+    Extract_Staged(lstFiles, strStaging);
+    // A folder without files of its own still arrives as a folder; one reached through a link
+    // is not the folder that was asked for.
+    QDir().mkpath(strSource);
+    if (!ReachedWithoutLinks(strStaging, strSource + QLatin1Char('/'))) {
+        CMessageBox::Error(m_frmWindow, CMessageBox::WithCause(
+                                            c_strExtractError,
+                                            QStringLiteral("フォルダがリンクです: ") + strNode));
+        return false;
+    }
+    Drop_LinksLeaving(strStaging, {strSource});
+    MakeMover(1)->Move(strSource, strDestination + strFolderName);
+    return true;
+}
+
+void CForm_FilerMain_Driver::Edit_Open_Click_EventHandler(QObject* pSender) {
+    const QList<int> vnRows = m_frmListView->SelectedRows();
+    if (vnRows.isEmpty()) {
+        CMessageBox::Error(m_frmWindow, c_strNoSelection);
+        return;
+    }
+    if (vnRows.size() > 1 &&
+        !CMessageBox::Warning_YesNo(
+            m_frmWindow, QStringLiteral("複数のファイルを1度に開いた場合、パソコンの動作が遅くなる可能性があります\n"
+                                        "処理を続行しますか？")))
+        return;
+
+    // A viewer item carries its record's index; anything else uses the first viewer.
+    std::optional<VIEWERAPPLICATION> stViewer;
+    auto* pAction = qobject_cast<QAction*>(pSender);
+    const bool bViewerItem = pAction != nullptr && pAction->data().isValid() &&
+                             pAction->objectName().contains(QLatin1String("_Select_Open_"));
+    const int nIndex = bViewerItem ? pAction->data().toInt() : 0;
+    if (nIndex >= 0 && nIndex < m_lstViewers.size()) stViewer = m_lstViewers[nIndex];
+    // No viewer configured at all: the desktop's association.
+    const bool bAssociation =
+        !stViewer || stViewer->strFilePath == QLatin1String(c_szRelateViewer);
+    Edit_Open(bAssociation ? nullptr : &*stViewer);
+}
+
+bool CForm_FilerMain_Driver::Edit_Open(const VIEWERAPPLICATION* pstViewer) {
+    if (SelectedEntries().isEmpty()) {
+        CMessageBox::Error(m_frmWindow, c_strNoSelection);
+        return false;
+    }
+    const QString strStaging = StagingFolder();
+    if (strStaging.isEmpty()) return false;
+    const QStringList lstEntries = StageableEntries(m_frmWindow, strStaging, SelectedEntries());
+    if (lstEntries.isEmpty()) return false;
+    const bool bExtracted = Extract_Staged(lstEntries, strStaging);
+    for (const QString& strEntry : lstEntries) {
+        const QString strFile = StagedPath(strStaging, strEntry);
+        // What failed to extract has been told already.
+        if (!bExtracted && !Exists(strFile)) continue;
+        QString strReason;
+        if (!ReachedWithoutLinks(strStaging, strFile)) {
+            CMessageBox::Error(
+                m_frmWindow,
+                CMessageBox::WithCause(QStringLiteral("ファイルを開くことができません"),
+                                       QStringLiteral("フォルダがリンクです: ") + strEntry));
+        } else if (!StartViewer(pstViewer, strFile, &strReason)) {
+            CMessageBox::Error(m_frmWindow, CMessageBox::WithCause(
+                                                QStringLiteral("ファイルを開くことができません"), strReason));
+        }
+    }
+    return true;
+}
+
+bool CForm_FilerMain_Driver::StartViewer(const VIEWERAPPLICATION* pstViewer,
+                                         const QString& c_strFile, QString* pstrReason) {
+    if (!QFileInfo::exists(c_strFile)) {
+        *pstrReason = QStringLiteral("ファイルが見つかりません: ") + c_strFile;
+        return false;
+    }
+    if (pstViewer == nullptr) {
+        if (QDesktopServices::openUrl(QUrl::fromLocalFile(c_strFile))) return true;
+        *pstrReason = QStringLiteral("このファイルに関連づけられたアプリケーションを起動できません");
+        return false;
+    }
+    // The file's path is the program's one argument, whatever blanks it holds.
+    QProcess process;
+    process.setProgram(pstViewer->strFilePath);
+    process.setArguments({c_strFile});
+    if (process.startDetached()) return true;
+    *pstrReason = pstViewer->strFilePath + QStringLiteral(": ") + process.errorString();
+    return false;
+}
+
+Qt::DropAction CForm_FilerMain_Driver::DoDragDrop_ListView(QWidget* pSender) {
+    if (SelectedEntries().isEmpty()) return Qt::IgnoreAction;
+    const QString strStaging = StagingFolder();
+    if (strStaging.isEmpty()) return Qt::IgnoreAction;
+    const QStringList lstEntries = StageableEntries(m_frmWindow, strStaging, SelectedEntries());
+    if (lstEntries.isEmpty()) return Qt::IgnoreAction;
+    QStringList lstAnnounced;
+    for (const QString& strEntry : lstEntries) lstAnnounced << StagedPath(strStaging, strEntry);
+    auto* pData = new DataObject_DelayRender_Archive(lstAnnounced, this, lstEntries, strStaging,
+                                                     /*bAnnouncesFolders=*/false);
+    return StartDrag(pSender, pData);
+}
+
+Qt::DropAction CForm_FilerMain_Driver::DoDragDrop_TreeView(QWidget* pSender,
+                                                           QTreeWidgetItem* pNode) {
+    const QString strNode = CFolderTreeView::NodeName(pNode);
+    if (!strNode.startsWith(QLatin1Char('/'))) return Qt::IgnoreAction;  // the all-files node
+    const QString strStaging = StagingFolder();
+    if (strStaging.isEmpty()) return Qt::IgnoreAction;
+    if (StageableEntries(m_frmWindow, strStaging, {strNode}).isEmpty()) return Qt::IgnoreAction;
+    QStringList lstFiles;
+    m_pcArchive_Driver->Get_DirectoryFiles(strNode, lstFiles, true);
+    auto* pData = new DataObject_DelayRender_Archive({StagedPath(strStaging, strNode).chopped(1)},
+                                                     this, lstFiles, strStaging,
+                                                     /*bAnnouncesFolders=*/true);
+    return StartDrag(pSender, pData);
+}
+
+Qt::DropAction CForm_FilerMain_Driver::StartDrag(QWidget* pSender, QMimeData* pData) {
+    return shelf_cli::DoDragDrop_Copy(pSender, pData);
+}
+
+}  // namespace kestrel
