@@ -180,7 +180,7 @@ TEST(TempFolderHostile, TheHomeFolderAsTemporaryFolder) {
     const Snapshot c_before = TakeSnapshot(home);
     QString strInstance;
     {
-        CMessages messages;
+        MessageRecorder messages;
         DriverWindow w = MakeDriverWindow(
             [&](STConfig& st) {
                 st.stGeneral.bUseUserTempDirectory = true;

@@ -98,7 +98,7 @@ struct HostileWindow {
         return w.pDriver->pcArchive_Driver()->bFileOpened();
     }
 
-    CMessages messages;
+    MessageRecorder messages;
     DriverWindow w;
     QString strInstance;
     qint64 nOpenMs = 0;
