@@ -138,6 +138,16 @@ TEST(SettingsHostile, ASaveKilledHalfWayLeavesAWholeFile) {
         config.Update(c_stOld);
         ASSERT_TRUE(config.Save());
     }
+    // The kills fall within a few saves' time, however fast this build saves (a sanitizer
+    // build is several times slower).
+    long nSaveUs = 0;
+    {
+        QElapsedTimer timer;
+        timer.start();
+        ASSERT_TRUE(CConfigFile::Write(Q(scratch / "probe.xml"), c_stA, nullptr));
+        nSaveUs = static_cast<long>(timer.nsecsElapsed() / 1000);
+        fs::remove(scratch / "probe.xml");
+    }
     std::mt19937 random(7);
     int nOld = 0, nNew = 0;
     for (int nRound = 0; nRound < 12; ++nRound) {
@@ -150,7 +160,7 @@ TEST(SettingsHostile, ASaveKilledHalfWayLeavesAWholeFile) {
             }
         }
         ASSERT_GT(pid, 0);
-        usleep(2000 + random() % 40000);
+        usleep(static_cast<useconds_t>(2000 + nSaveUs + random() % (40000 + 4 * nSaveUs)));
         kill(pid, SIGKILL);
         waitpid(pid, nullptr, 0);
         const std::optional<STConfig> c_stRead = CConfigFile::Read(c_strPath);
