@@ -231,8 +231,7 @@ DataResult ZipDirectory::ReadData(const Entry& c_stEntry, DataSink* pSink) {
         if (llDataEnd >= c_stEntry.llLocalOffset && llDataEnd < llEnd) llEnd = llDataEnd;
     }
     CountingSink counter(pSink);
-    DataResult r =
-        DecodeRange(m_fd.Get(), Format::Zip, c_stEntry.llLocalOffset, llEnd, &counter);
+    DataResult r = DecodeRange(m_fd.Get(), Format::Zip, c_stEntry.llLocalOffset, llEnd, &counter);
     // The directory's size is the one listed; data that disagrees is not the listed entry.
     if (r == DataResult::Ok && counter.Count() != c_stEntry.llOriginalSize) {
         return DataResult::Damaged;
