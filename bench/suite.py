@@ -31,7 +31,20 @@ CLI = os.path.join(BUILD, "bin", "kestrel-cli")
 DRIVER = os.path.join(BUILD, "bench", "bench_driver_list")
 MEASURE = os.path.join(BUILD, "bin", "bench_measure")
 DATA = os.path.join(HERE, "data")
-OUT = os.path.join(DATA, "out")
+
+def default_dest():
+    # Extraction goes to tmpfs when there is room: on a disk file system, creating files right
+    # after the previous run's were deleted costs ext4 a search past the recently freed inodes,
+    # which varied threefold from run to run here and drowned the tools' own differences.
+    shm = "/dev/shm"
+    if os.path.isdir(shm):
+        st = os.statvfs(shm)
+        if st.f_bavail * st.f_frsize > 6 << 30:
+            return os.path.join(shm, "kestrel-bench-%d" % os.getpid())
+    return os.path.join(DATA, "out")
+
+
+OUT = default_dest()
 
 FORMATS = ["zip", "7z", "lzh"]
 FULL = {"tree": 200000, "tiny": 1000000, "big": 1024, "reps": 5}
@@ -256,6 +269,10 @@ def machine():
     ]
 
 
+def DEST_TEXT():
+    return "tmpfs (%s)" % os.path.dirname(OUT) if OUT.startswith("/dev/shm") else os.path.relpath(OUT, ROOT)
+
+
 def fmt_time(s):
     return "%.3f" % s if s == s else "-"
 
@@ -292,7 +309,8 @@ def report(groups, sizes, args, load_before, load_after, started, seconds):
         "(about one name in ten Japanese; ZIP deflate, 7z LZMA2 default level, LZH level 2 "
         "stored); `tiny` %d tiny stored files (ZIP); `big` 20 files, %d MiB in all, half "
         "incompressible (ZIP deflate, 7z -mx1, LZH -lh5- by jlha). `one` extracts the "
-        "archive's last file." % (sizes["tree"], sizes["tiny"], sizes["big"]))
+        "archive's last file. Extraction wrote into %s." % (sizes["tree"], sizes["tiny"],
+                                                              sizes["big"], DEST_TEXT()))
     add("")
     add("## Ratios (Kestrel time / peer time)")
     add("")
@@ -367,7 +385,11 @@ def main():
     ap.add_argument("--formats", default=",".join(FORMATS))
     ap.add_argument("--no-instructions", action="store_true")
     ap.add_argument("--out", default=os.path.join(HERE, "RESULTS.md"))
+    ap.add_argument("--dest", help="folder to extract into (default: tmpfs when it has room)")
     args = ap.parse_args()
+    global OUT
+    if args.dest:
+        OUT = os.path.abspath(args.dest)
     sizes = dict(QUICK if args.quick else FULL)
     if args.reps:
         sizes["reps"] = args.reps
@@ -426,6 +448,7 @@ def main():
                 log("%s %s: %s" % (case, fmt, member))
                 groups.append(((case, fmt), measure_extract(case, fmt, a, reps, member, 1)))
     load_after = os.getloadavg()
+    shutil.rmtree(OUT, ignore_errors=True)
     text, verdicts = report(groups, sizes, args, load_before, load_after, started,
                             time.time() - t0)
     with open(args.out, "w") as f:
