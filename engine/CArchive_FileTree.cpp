@@ -80,6 +80,8 @@ void CArchive_FileTree::ReleaseNodes() {
     m_mapChild.clear();
     m_bFilesIndexed = false;
     m_pstRoot = nullptr;
+    m_pstLastFolder = nullptr;
+    m_strLastFolder.clear();
     for (size_t nBlock = m_vecNodeBlocks.size(); nBlock-- > 0;) {
         NODE* pstBlock = m_vecNodeBlocks[nBlock];
         const size_t nCount =
@@ -157,23 +159,15 @@ NODE* CArchive_FileTree::FindChild(const NODE* c_pstParent, NODE::NODETYPE c_nTy
     return nullptr;
 }
 
-int32_t CArchive_FileTree::AddNode(const ARCHIVE_FILE& c_stArchiveFile,
-                                   NODE::NODESTATUS c_nStatus) {
-    if (m_pstRoot == nullptr) m_pstRoot = NewRoot();
-    const std::wstring& c_strPath = c_stArchiveFile.strFullPath;
-    if (c_strPath.empty() || c_strPath[0] != L'/') return 0;
-
+NODE* CArchive_FileTree::AddFolders(const std::wstring& c_strPath, bool c_bFile,
+                                    int64_t c_llOriginal, int64_t c_llCompressed,
+                                    NODE::NODESTATUS c_nStatus) {
     const int32_t nParts = m_cSplit.StrSplit(c_strPath.c_str(), L'/');
-    const std::wstring_view strLast = Component(m_cSplit, nParts - 1);
-    const bool bFile = !strLast.empty();
-    const int64_t llOriginal = c_stArchiveFile.nOriginalSize;
-    const int64_t llCompressed = c_stArchiveFile.nCompressedSize;
-    if (bFile) {
+    if (c_bFile) {
         m_pstRoot->nTotalFileCount += 1;
-        m_pstRoot->llTotalOriginalSize += llOriginal;
-        m_pstRoot->llTotalCompressedSize += llCompressed;
+        m_pstRoot->llTotalOriginalSize += c_llOriginal;
+        m_pstRoot->llTotalCompressedSize += c_llCompressed;
     }
-
     NODE* pstCurrent = m_pstRoot;
     for (int32_t i = 1; i < nParts - 1; ++i) {
         m_strComponent.assign(Component(m_cSplit, i));
@@ -192,12 +186,55 @@ int32_t CArchive_FileTree::AddNode(const ARCHIVE_FILE& c_stArchiveFile,
             pstCurrent->vecChildren.push_back(pstFolder);
             IndexChild(pstFolder);
         }
-        if (bFile) {
+        if (c_bFile) {
             pstFolder->nTotalFileCount += 1;
-            pstFolder->llTotalOriginalSize += llOriginal;
-            pstFolder->llTotalCompressedSize += llCompressed;
+            pstFolder->llTotalOriginalSize += c_llOriginal;
+            pstFolder->llTotalCompressedSize += c_llCompressed;
         }
         pstCurrent = pstFolder;
+    }
+    return pstCurrent;
+}
+
+int32_t CArchive_FileTree::AddNode(const ARCHIVE_FILE& c_stArchiveFile,
+                                   NODE::NODESTATUS c_nStatus) {
+    if (m_pstRoot == nullptr) m_pstRoot = NewRoot();
+    const std::wstring& c_strPath = c_stArchiveFile.strFullPath;
+    if (c_strPath.empty() || c_strPath[0] != L'/') return 0;
+
+    // As the splitter reads it: up to the first NUL.
+    const std::wstring_view strPath(c_strPath.c_str());
+    const size_t nLastSlash = strPath.rfind(L'/');
+    const std::wstring_view strFolder = strPath.substr(0, nLastSlash + 1);
+    const std::wstring_view strLast = strPath.substr(nLastSlash + 1);
+    const bool bFile = !strLast.empty();
+    const int64_t llOriginal = c_stArchiveFile.nOriginalSize;
+    const int64_t llCompressed = c_stArchiveFile.nCompressedSize;
+
+    // The same folder as the last entry's: lookups would find the same nodes, unless one of
+    // them has been excluded since.
+    NODE* pstCurrent = nullptr;
+    if (m_pstLastFolder != nullptr && strFolder == m_strLastFolder) {
+        pstCurrent = m_pstLastFolder;
+        for (const NODE* p = pstCurrent; p != nullptr; p = p->pParent) {
+            if (p->nStatus == NODE::NS_EXCLUDED) {
+                pstCurrent = nullptr;
+                break;
+            }
+        }
+    }
+    if (pstCurrent != nullptr) {
+        if (bFile) {
+            for (NODE* p = pstCurrent; p != nullptr; p = p->pParent) {
+                p->nTotalFileCount += 1;
+                p->llTotalOriginalSize += llOriginal;
+                p->llTotalCompressedSize += llCompressed;
+            }
+        }
+    } else {
+        pstCurrent = AddFolders(c_strPath, bFile, llOriginal, llCompressed, c_nStatus);
+        m_pstLastFolder = pstCurrent;
+        m_strLastFolder.assign(strFolder);
     }
 
     if (bFile) {

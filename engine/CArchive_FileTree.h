@@ -54,6 +54,10 @@ private:
     // A block for the text of a node, in the tree's storage.
     const CTreeString::BLOCK* NewText(const CTreeString* c_pPrefix, std::wstring_view c_str);
     NODE* NewRoot();
+    // Finds or makes the folders of the path, adding a file's sizes to their subtree totals
+    // and the root's; the folder that holds the last component.
+    NODE* AddFolders(const std::wstring& c_strPath, bool c_bFile, int64_t c_llOriginal,
+                     int64_t c_llCompressed, NODE::NODESTATUS c_nStatus);
     void ReleaseNodes();
     // The first non-excluded child of that type and exact name, or null.
     NODE* FindChild(const NODE* c_pstParent, NODE::NODETYPE c_nType,
@@ -75,6 +79,10 @@ private:
     mutable std::unordered_map<CHILD_KEY, NODE*, CHILD_KEY_HASH> m_mapChild;
     // Files are indexed on the first file lookup only: listing never needs it.
     mutable bool m_bFilesIndexed = false;
+    // The folder of the last entry added and its path up to the last "/": archives list a
+    // folder's entries together, and the next entry's folders need no lookup then.
+    NODE* m_pstLastFolder = nullptr;
+    std::wstring m_strLastFolder;
     mutable CStrSplit m_cSplit;
     mutable std::wstring m_strComponent;
 };
