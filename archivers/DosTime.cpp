@@ -3,7 +3,7 @@
 #include <climits>
 #include <cstdlib>
 #include <ctime>
-#include <string>
+#include <vector>
 
 namespace kestrel::archiver {
 
@@ -46,24 +46,28 @@ void CivilFromDays(int64_t z, struct tm* ptm) {
     ptm->tm_mday = static_cast<int>(d);
 }
 
+// Eleven years of days: an archive's dates rarely spread wider.
+constexpr size_t kSlots = 4096;
+
+std::vector<DAY_OFFSET>& DayCache() {
+    thread_local std::vector<DAY_OFFSET> s_vCache;
+    return s_vCache;
+}
+
 }  // namespace
+
+void ForgetLocalZone() {
+    DayCache().clear();
+}
 
 void UnixToLocalDos(int64_t t, uint16_t* pnDate, uint16_t* pnTime) {
     // localtime_r costs more than the rest of listing an entry: the zone's offset is looked up
-    // once per UTC day and zone, and the fields are computed from it. A day on which the offset
-    // changes goes through localtime_r every time.
-    constexpr size_t kSlots = 1024;
-    thread_local DAY_OFFSET s_aCache[kSlots];
-    thread_local std::string s_strZone;
-    thread_local bool s_bZoneSet = false;
-    const char* pszZone = std::getenv("TZ");
-    if (s_bZoneSet != (pszZone != nullptr) || (pszZone != nullptr && s_strZone != pszZone)) {
-        s_bZoneSet = pszZone != nullptr;
-        s_strZone = pszZone != nullptr ? pszZone : "";
-        for (DAY_OFFSET& st : s_aCache) st = DAY_OFFSET();
-    }
+    // once per UTC day, and the fields are computed from it. A day on which the offset changes
+    // goes through localtime_r every time.
+    std::vector<DAY_OFFSET>& vCache = DayCache();
+    if (vCache.empty()) vCache.resize(kSlots);
     const int64_t llDay = t >= 0 ? t / 86400 : (t - 86399) / 86400;
-    DAY_OFFSET& st = s_aCache[static_cast<uint64_t>(llDay) % kSlots];
+    DAY_OFFSET& st = vCache[static_cast<uint64_t>(llDay) % kSlots];
     struct tm tm {};
     if (st.llDay != llDay) {
         st.llDay = llDay;

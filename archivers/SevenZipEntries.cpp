@@ -287,6 +287,7 @@ std::unique_ptr<EntrySource> OpenSevenZipEntries(const std::string& c_strPath, i
 
 std::unique_ptr<EntrySource> OpenEntrySource(Format eFormat, const std::string& c_strPath,
                                              int64_t* pllFileSize, SourceUse eUse) {
+    ForgetLocalZone();  // the zone may have changed since the last archive
     switch (eFormat) {
         case Format::Lha:
             return OpenLhaHeaders(c_strPath, pllFileSize);
