@@ -50,7 +50,7 @@ FORMATS = ["zip", "7z", "lzh"]
 FULL = {"tree": 200000, "tiny": 1000000, "big": 1024, "reps": 3}
 # Under callgrind a run takes some fifty times as long: tools slower than this are not counted.
 INSTR_MAX_SECONDS = 1.5
-QUICK = {"tree": 20000, "tiny": 100000, "big": 128, "reps": 3}
+QUICK = {"tree": 10000, "tiny": 100000, "big": 64, "reps": 3}
 
 # As users run the tools: the session's locale, TZ unset.
 ENV = {k: v for k, v in os.environ.items() if k != "TZ"}
