@@ -124,6 +124,8 @@ public:
 
 private:
     int32_t GetExtIndex(std::wstring_view c_strFileName);
+    // The same for a node's name, without making a wide copy of it when the extension is short.
+    int32_t GetExtIndex(const shelf::CTreeString& c_strFileName);
     int32_t Create_FileListViewItems(const NODE* pstNode, std::vector<ListViewItem>& frmItems,
                                      int32_t nIndex);
     int32_t Create_AllFileListViewItems(const NODE* pstNode, std::vector<ListViewItem>& frmItems,

@@ -19,7 +19,21 @@ QString CArchive_Driver::GetDefaultFileType(const QString& strFileExt) {
 
 CArchive_Driver::FILE_EXT CArchive_Driver::GetExtInfo(const QString& strFileExt) {
     // A name made of the extension alone finds the extension's own entry.
-    return m_vExt.at(GetExtIndex(strFileExt.toStdWString()));
+    const std::wstring strExt = strFileExt.toStdWString();
+    return m_vExt.at(GetExtIndex(std::wstring_view(strExt)));
+}
+
+int32_t CArchive_Driver::GetExtIndex(const shelf::CTreeString& c_strFileName) {
+    const size_t nDot = c_strFileName.rfind(L'.');
+    if (nDot == shelf::CTreeString::npos) return GetExtIndex(std::wstring_view(L"."));
+    const size_t nLength = c_strFileName.size() - nDot;
+    wchar_t szExt[32];
+    if (nLength > std::size(szExt)) {
+        const std::wstring strName = c_strFileName.str();
+        return GetExtIndex(std::wstring_view(strName).substr(nDot));
+    }
+    c_strFileName.copy(szExt, nLength, nDot);
+    return GetExtIndex(std::wstring_view(szExt, nLength));
 }
 
 int32_t CArchive_Driver::GetExtIndex(std::wstring_view c_strFileName) {

@@ -91,7 +91,7 @@ int Advance(Handle* h, void* pvRecord) {
 void ComputeTotals(Handle* h) {
     if (h->bTotalsKnown) return;
     int64_t size = 0;
-    auto source = OpenEntrySource(h->eFormat, h->strPath, &size);
+    auto source = OpenEntrySource(h->eFormat, h->strPath, &size, SourceUse::List);
     Entry e;
     // Declared sizes can be anything: the totals stop at the largest value instead of
     // overflowing.
@@ -110,7 +110,7 @@ void* OpenArchive(Format eFormat, const char* c_pszPath) try {
     auto h = std::make_unique<Handle>();
     h->eFormat = eFormat;
     h->strPath = c_pszPath;
-    h->source = OpenEntrySource(eFormat, h->strPath, &h->llFileSize);
+    h->source = OpenEntrySource(eFormat, h->strPath, &h->llFileSize, SourceUse::List);
     if (!h->source) return nullptr;
     std::lock_guard<std::mutex> lock(g_mutex);
     g_handles.insert(h.get());
@@ -135,7 +135,7 @@ int FindFirst(void* hArc, const char* c_pszWildcard, void* pvRecord) try {
     if (!h || !pvRecord) return -1;
     if (!h->bSourceFresh) {
         int64_t size = 0;
-        h->source = OpenEntrySource(h->eFormat, h->strPath, &size);
+        h->source = OpenEntrySource(h->eFormat, h->strPath, &size, SourceUse::List);
         h->bSourceFresh = true;
     }
     h->bEnded = false;

@@ -60,14 +60,18 @@ public:
     virtual void SkipData(const Entry&) {}
 };
 
+// How a source will be used: listing only, or extraction (ReadData and SkipData).
+enum class SourceUse { List, Extract };
+
 // Null when the file is missing, unreadable or not of the format. On success *pllFileSize is
-// the archive file's size.
+// the archive file's size. A source opened for listing may refuse ReadData.
 std::unique_ptr<EntrySource> OpenEntrySource(Format eFormat, const std::string& c_strPath,
-                                             int64_t* pllFileSize);
+                                             int64_t* pllFileSize,
+                                             SourceUse eUse = SourceUse::Extract);
 
 std::unique_ptr<EntrySource> OpenZipDirectory(const std::string& c_strPath, int64_t* pllFileSize);
 std::unique_ptr<EntrySource> OpenLhaHeaders(const std::string& c_strPath, int64_t* pllFileSize);
-std::unique_ptr<EntrySource> OpenSevenZipEntries(const std::string& c_strPath,
-                                                 int64_t* pllFileSize);
+std::unique_ptr<EntrySource> OpenSevenZipEntries(const std::string& c_strPath, int64_t* pllFileSize,
+                                                 SourceUse eUse);
 
 }  // namespace kestrel::archiver

@@ -5,6 +5,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <array>
 #include <cerrno>
 #include <cstring>
@@ -129,12 +130,27 @@ DataResult ClassifyFailure(struct archive* a) {
 }  // namespace
 
 DataResult PumpData(struct archive* a, DataSink* pSink) {
-    std::vector<char> buf(64 * 1024);
+    // Blocks straight from libarchive's buffers, not copied out first. Offsets may skip ahead
+    // (a sparse entry): the gap is written as zeros, since the sink only appends.
+    int64_t llWritten = 0;
     for (;;) {
-        la_ssize_t r = archive_read_data(a, buf.data(), buf.size());
-        if (r == 0) return DataResult::Ok;
-        if (r < 0) return ClassifyFailure(a);
-        if (!pSink->Write(buf.data(), static_cast<size_t>(r))) return DataResult::SinkFailed;
+        const void* pvBlock = nullptr;
+        size_t nSize = 0;
+        la_int64_t llOffset = 0;
+        const int r = archive_read_data_block(a, &pvBlock, &nSize, &llOffset);
+        if (r == ARCHIVE_EOF) return DataResult::Ok;
+        // As archive_read_data: a warning (a CRC mismatch among them) fails the entry.
+        if (r != ARCHIVE_OK) return ClassifyFailure(a);
+        if (llOffset < llWritten) return DataResult::Damaged;
+        static const char s_zeros[4096] = {};
+        while (llWritten < llOffset) {
+            const size_t n = static_cast<size_t>(
+                std::min<int64_t>(llOffset - llWritten, static_cast<int64_t>(sizeof(s_zeros))));
+            if (!pSink->Write(s_zeros, n)) return DataResult::SinkFailed;
+            llWritten += static_cast<int64_t>(n);
+        }
+        if (nSize > 0 && !pSink->Write(pvBlock, nSize)) return DataResult::SinkFailed;
+        llWritten += static_cast<int64_t>(nSize);
     }
 }
 

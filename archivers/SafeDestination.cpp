@@ -5,6 +5,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 
@@ -63,17 +64,29 @@ bool SafeDestination::Open(const std::string& c_strPath, std::string* pstrError)
     return true;
 }
 
-UniqueFd SafeDestination::OpenParent(const std::vector<std::string>& c, size_t depth,
-                                     WriteOutcome* peOutcome, std::string* pstrWhy) {
+int SafeDestination::OpenParent(const std::vector<std::string>& c, size_t depth,
+                                WriteOutcome* peOutcome, std::string* pstrWhy) {
+    // Entries come folder by folder: the folder of the last one is usually the one wanted.
+    // It was opened below the destination without following links, and no entry can replace
+    // a folder, so reusing it is as safe as walking down again.
+    if (m_folder.Valid() && m_vFolderPath.size() == depth &&
+        std::equal(m_vFolderPath.begin(), m_vFolderPath.end(), c.begin())) {
+        return m_folder.Get();
+    }
+    m_folder = UniqueFd();
+    m_vFolderPath.clear();
     UniqueFd dir(fcntl(m_root.Get(), F_DUPFD_CLOEXEC, 0));
     for (size_t i = 0; i < depth && dir.Valid(); ++i) {
-        if (mkdirat(dir.Get(), c[i].c_str(), 0777) != 0 && errno != EEXIST) {
-            *peOutcome = WriteOutcome::Failed;
-            *pstrWhy = "cannot create folder: " + ErrorText(errno);
-            return UniqueFd();
+        const int flags = O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC;
+        UniqueFd next(openat(dir.Get(), c[i].c_str(), flags));
+        if (!next.Valid() && errno == ENOENT) {
+            if (mkdirat(dir.Get(), c[i].c_str(), 0777) != 0 && errno != EEXIST) {
+                *peOutcome = WriteOutcome::Failed;
+                *pstrWhy = "cannot create folder: " + ErrorText(errno);
+                return -1;
+            }
+            next = UniqueFd(openat(dir.Get(), c[i].c_str(), flags));
         }
-        UniqueFd next(
-            openat(dir.Get(), c[i].c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
         if (!next.Valid()) {
             int err = errno;
             struct stat st {};
@@ -85,15 +98,18 @@ UniqueFd SafeDestination::OpenParent(const std::vector<std::string>& c, size_t d
                 *peOutcome = WriteOutcome::Failed;
                 *pstrWhy = err == ENOTDIR ? "a file is in the way of its folder" : ErrorText(err);
             }
-            return UniqueFd();
+            return -1;
         }
         dir = std::move(next);
     }
     if (!dir.Valid()) {
         *peOutcome = WriteOutcome::Failed;
         *pstrWhy = ErrorText(errno);
+        return -1;
     }
-    return dir;
+    m_folder = std::move(dir);
+    m_vFolderPath.assign(c.begin(), c.begin() + static_cast<std::ptrdiff_t>(depth));
+    return m_folder.Get();
 }
 
 std::string SafeDestination::TemporaryName() {
@@ -134,31 +150,44 @@ WriteOutcome SafeDestination::WriteFile(const std::vector<std::string>& c, const
     *pbProduced = false;
     *peData = DataResult::Ok;
     WriteOutcome outcome = WriteOutcome::Failed;
-    UniqueFd dir = OpenParent(c, c.size() - 1, &outcome, pstrWhy);
-    if (!dir.Valid()) return outcome;
+    const int dir = OpenParent(c, c.size() - 1, &outcome, pstrWhy);
+    if (dir < 0) return outcome;
     const std::string& leaf = c.back();
-    struct stat st {};
-    if (fstatat(dir.Get(), leaf.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0) {
-        if (S_ISDIR(st.st_mode)) {
-            *pstrWhy = "a folder of that name exists";
+    // Nothing there yet (the usual case): write under the final name, which O_EXCL creates
+    // new and never through a link. Otherwise a temporary is renamed into place, so that an
+    // existing file stays whole until the new one is.
+    std::string tmp;
+    UniqueFd file(
+        openat(dir, leaf.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666));
+    if (!file.Valid()) {
+        if (errno != EEXIST) {
+            *pstrWhy = ErrorText(errno);
             return WriteOutcome::Failed;
         }
-        if (!m_bOverwrite) return WriteOutcome::Kept;
+        struct stat st {};
+        if (fstatat(dir, leaf.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0) {
+            if (S_ISDIR(st.st_mode)) {
+                *pstrWhy = "a folder of that name exists";
+                return WriteOutcome::Failed;
+            }
+            if (!m_bOverwrite) return WriteOutcome::Kept;
+        }
+        tmp = TemporaryName();
+        file = UniqueFd(
+            openat(dir, tmp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666));
+        if (!file.Valid()) {
+            *pstrWhy = ErrorText(errno);
+            return WriteOutcome::Failed;
+        }
     }
-    std::string tmp = TemporaryName();
-    UniqueFd file(
-        openat(dir.Get(), tmp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666));
-    if (!file.Valid()) {
-        *pstrWhy = ErrorText(errno);
-        return WriteOutcome::Failed;
-    }
+    const std::string& written = tmp.empty() ? leaf : tmp;
     FileSink sink(file.Get());
     *pbProduced = true;
     *peData = fnProducer(&sink);
     if (*peData != DataResult::Ok) {
         if (*peData == DataResult::SinkFailed) *pstrWhy = ErrorText(sink.Error());
         file = UniqueFd();
-        unlinkat(dir.Get(), tmp.c_str(), 0);
+        unlinkat(dir, written.c_str(), 0);
         return WriteOutcome::Failed;
     }
     if (e.nUnixMode & 0100) {
@@ -175,17 +204,17 @@ WriteOutcome SafeDestination::WriteFile(const std::vector<std::string>& c, const
     futimens(file.Get(), times);
     if (close(file.Release()) != 0) {
         *pstrWhy = ErrorText(errno);
-        unlinkat(dir.Get(), tmp.c_str(), 0);
+        unlinkat(dir, written.c_str(), 0);
         return WriteOutcome::Failed;
     }
-    return Publish(dir.Get(), tmp, leaf, pstrWhy);
+    if (tmp.empty()) return WriteOutcome::Written;
+    return Publish(dir, tmp, leaf, pstrWhy);
 }
 
 WriteOutcome SafeDestination::MakeDirectory(const std::vector<std::string>& c,
                                             std::string* pstrWhy) {
     WriteOutcome outcome = WriteOutcome::Failed;
-    UniqueFd dir = OpenParent(c, c.size(), &outcome, pstrWhy);
-    return dir.Valid() ? WriteOutcome::Written : outcome;
+    return OpenParent(c, c.size(), &outcome, pstrWhy) >= 0 ? WriteOutcome::Written : outcome;
 }
 
 WriteOutcome SafeDestination::MakeSymlink(const std::vector<std::string>& c,
@@ -216,11 +245,11 @@ WriteOutcome SafeDestination::MakeSymlink(const std::vector<std::string>& c,
         pos = slash + 1;
     }
     WriteOutcome outcome = WriteOutcome::Failed;
-    UniqueFd dir = OpenParent(c, c.size() - 1, &outcome, pstrWhy);
-    if (!dir.Valid()) return outcome;
+    const int dir = OpenParent(c, c.size() - 1, &outcome, pstrWhy);
+    if (dir < 0) return outcome;
     const std::string& leaf = c.back();
     struct stat st {};
-    if (fstatat(dir.Get(), leaf.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0) {
+    if (fstatat(dir, leaf.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0) {
         if (S_ISDIR(st.st_mode)) {
             *pstrWhy = "a folder of that name exists";
             return WriteOutcome::Failed;
@@ -228,11 +257,11 @@ WriteOutcome SafeDestination::MakeSymlink(const std::vector<std::string>& c,
         if (!m_bOverwrite) return WriteOutcome::Kept;
     }
     std::string tmp = TemporaryName();
-    if (symlinkat(c_strTarget.c_str(), dir.Get(), tmp.c_str()) != 0) {
+    if (symlinkat(c_strTarget.c_str(), dir, tmp.c_str()) != 0) {
         *pstrWhy = ErrorText(errno);
         return WriteOutcome::Failed;
     }
-    return Publish(dir.Get(), tmp, leaf, pstrWhy);
+    return Publish(dir, tmp, leaf, pstrWhy);
 }
 
 }  // namespace kestrel::archiver

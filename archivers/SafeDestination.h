@@ -31,9 +31,11 @@ public:
                              const std::string& c_strTarget, std::string* pstrWhy);
 
 private:
-    // The folder that holds the last component, created on the way; invalid on failure.
-    UniqueFd OpenParent(const std::vector<std::string>& c_vComponents, size_t c_nDepth,
-                        WriteOutcome* peOutcome, std::string* pstrWhy);
+    // The folder named by the first c_nDepth components, created on the way; -1 on failure.
+    // The descriptor stays open (for the entries that follow in the same folder) until the
+    // next call.
+    int OpenParent(const std::vector<std::string>& c_vComponents, size_t c_nDepth,
+                   WriteOutcome* peOutcome, std::string* pstrWhy);
     std::string TemporaryName();
     // Moves the finished temporary into place under the policy; Written or Kept.
     WriteOutcome Publish(int dirFd, const std::string& c_strTemp, const std::string& c_strLeaf,
@@ -41,6 +43,9 @@ private:
 
     bool m_bOverwrite;
     UniqueFd m_root;
+    // The folder OpenParent opened last and its components below the destination.
+    UniqueFd m_folder;
+    std::vector<std::string> m_vFolderPath;
     unsigned m_nCounter = 0;
 };
 

@@ -5,6 +5,7 @@
 #include <sys/stat.h>
 
 #include <algorithm>
+#include <cstring>
 #include <cwchar>
 #include <vector>
 
@@ -157,40 +158,147 @@ void SevenZipEntries::SkipData(const Entry& c_stEntry) {
     }
 }
 
+// The listing of a whole archive, read in one pass and kept packed: each file's packed
+// size is its share of the archive, which is known only once every size has been seen, and a
+// second pass over the header would take as long again. libarchive's own copy of the header
+// is released before the first entry is handed out.
+class SevenZipListing : public EntrySource {
+public:
+    SevenZipListing(int64_t llSize) : m_llSize(llSize) {}
+
+    bool Read(SevenZipEntries* pSource);
+    ReadResult Next(Entry* pstEntry) override;
+    int64_t BytesRead() const override {
+        return m_nCount == 0 ? m_llSize
+                             : static_cast<int64_t>(static_cast<double>(m_llSize) *
+                                                    static_cast<double>(m_nIndex) /
+                                                    static_cast<double>(m_nCount));
+    }
+    DataResult ReadData(const Entry&, DataSink*) override { return DataResult::Unsupported; }
+
+private:
+    static constexpr size_t kChunkSize = 1 << 20;
+
+    template <class T>
+    void Put(const T& c_v) {
+        m_strRecord.append(reinterpret_cast<const char*>(&c_v), sizeof(T));
+    }
+    void PutText(const std::string& c_str) {
+        Put(static_cast<uint32_t>(c_str.size()));
+        m_strRecord += c_str;
+    }
+    // Stores the record made by the Puts. Records never straddle chunks, and chunks never
+    // grow by doubling: the listing costs what it holds.
+    void EndRecord() {
+        if (m_vChunks.empty() ||
+            m_vChunks.back().size() + m_strRecord.size() > m_vChunks.back().capacity()) {
+            m_vChunks.emplace_back().reserve(std::max(kChunkSize, m_strRecord.size()));
+        }
+        m_vChunks.back() += m_strRecord;
+        m_strRecord.clear();
+    }
+    template <class T>
+    T Take() {
+        T v;
+        std::memcpy(&v, m_vChunks[m_nChunk].data() + m_nPos, sizeof(T));
+        m_nPos += sizeof(T);
+        return v;
+    }
+    void TakeText(std::string* pstr) {
+        const auto n = Take<uint32_t>();
+        pstr->assign(m_vChunks[m_nChunk], m_nPos, n);
+        m_nPos += n;
+    }
+
+    int64_t m_llSize;
+    std::vector<std::string> m_vChunks;
+    std::string m_strRecord;
+    size_t m_nChunk = 0;
+    size_t m_nPos = 0;
+    size_t m_nIndex = 0;
+    size_t m_nCount = 0;
+    bool m_bDamaged = false;  // the header could not be read to its end
+    double m_dPackedShare = 1.0;
+};
+
+bool SevenZipListing::Read(SevenZipEntries* pSource) {
+    int64_t llTotal = 0;
+    Entry e;
+    ReadResult r;
+    while ((r = pSource->Next(&e)) == ReadResult::Ok) {
+        PutText(e.strName);
+        PutText(e.strLinkTarget);
+        Put(static_cast<uint8_t>(e.eKind));
+        Put(static_cast<uint8_t>((e.bEncrypted ? 1 : 0) | (e.bHasModified ? 2 : 0)));
+        Put(e.llOriginalSize);
+        Put(e.llModified);
+        Put(e.nUnixMode);
+        Put(e.nDosDate);
+        Put(e.nDosTime);
+        EndRecord();
+        llTotal = e.llOriginalSize > INT64_MAX - llTotal ? INT64_MAX : llTotal + e.llOriginalSize;
+        ++m_nCount;
+    }
+    m_bDamaged = r == ReadResult::Error;
+    m_dPackedShare =
+        llTotal > m_llSize ? static_cast<double>(m_llSize) / static_cast<double>(llTotal) : 1.0;
+    return true;
+}
+
+ReadResult SevenZipListing::Next(Entry* e) {
+    if (m_nIndex == m_nCount) return m_bDamaged ? ReadResult::Error : ReadResult::End;
+    if (m_nPos == m_vChunks[m_nChunk].size()) {
+        ++m_nChunk;
+        m_nPos = 0;
+    }
+    *e = Entry();
+    TakeText(&e->strName);
+    TakeText(&e->strLinkTarget);
+    e->eKind = static_cast<EntryKind>(Take<uint8_t>());
+    const auto nFlags = Take<uint8_t>();
+    e->bEncrypted = (nFlags & 1) != 0;
+    e->bHasModified = (nFlags & 2) != 0;
+    e->llOriginalSize = Take<int64_t>();
+    e->llModified = Take<int64_t>();
+    e->nUnixMode = Take<uint32_t>();
+    e->nDosDate = Take<uint16_t>();
+    e->nDosTime = Take<uint16_t>();
+    // The format keeps no packed size per file (a solid block packs many together): each
+    // file is given its share of the archive.
+    const double dPacked = static_cast<double>(e->llOriginalSize) * m_dPackedShare;
+    e->llCompressedSize = dPacked < 0x1p63 ? static_cast<int64_t>(dPacked) : INT64_MAX;
+    ++m_nIndex;
+    return ReadResult::Ok;
+}
+
 }  // namespace
 
-std::unique_ptr<EntrySource> OpenSevenZipEntries(const std::string& c_strPath,
-                                                 int64_t* pllFileSize) {
+std::unique_ptr<EntrySource> OpenSevenZipEntries(const std::string& c_strPath, int64_t* pllFileSize,
+                                                 SourceUse eUse) {
     int64_t size = 0;
     {
         UniqueFd fd = OpenArchiveFile(c_strPath, &size);
         if (!fd.Valid() || size == 0) return nullptr;
     }
-    // A first pass over the header (no data is decoded) gives the packed share.
-    auto first = std::make_unique<SevenZipEntries>(c_strPath, size, 1.0);
-    if (!first->Open()) return nullptr;
-    int64_t total = 0;
-    Entry e;
-    while (first->Next(&e) == ReadResult::Ok) {
-        total = e.llOriginalSize > INT64_MAX - total ? INT64_MAX : total + e.llOriginalSize;
-    }
-    first.reset();
-    double share = total > size ? static_cast<double>(size) / static_cast<double>(total) : 1.0;
-    auto source = std::make_unique<SevenZipEntries>(c_strPath, size, share);
+    auto source = std::make_unique<SevenZipEntries>(c_strPath, size, 1.0);
     if (!source->Open()) return nullptr;
     *pllFileSize = size;
-    return source;
+    if (eUse == SourceUse::Extract) return source;  // packed sizes play no part there
+    auto listing = std::make_unique<SevenZipListing>(size);
+    listing->Read(source.get());
+    return listing;
 }
 
 std::unique_ptr<EntrySource> OpenEntrySource(Format eFormat, const std::string& c_strPath,
-                                             int64_t* pllFileSize) {
+                                             int64_t* pllFileSize, SourceUse eUse) {
+    ForgetLocalZone();  // the zone may have changed since the last archive
     switch (eFormat) {
         case Format::Lha:
             return OpenLhaHeaders(c_strPath, pllFileSize);
         case Format::Zip:
             return OpenZipDirectory(c_strPath, pllFileSize);
         case Format::SevenZip:
-            return OpenSevenZipEntries(c_strPath, pllFileSize);
+            return OpenSevenZipEntries(c_strPath, pllFileSize, eUse);
     }
     return nullptr;
 }

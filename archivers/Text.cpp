@@ -8,11 +8,21 @@
 
 namespace kestrel::archiver {
 
-bool IsAscii(std::string_view c_sv) {
-    for (unsigned char c : c_sv) {
-        if (c & 0x80) return false;
+// How many bytes at the start of p[0, n) are ASCII; names are mostly ASCII, so eight at a time.
+static size_t AsciiPrefix(const unsigned char* p, size_t n) {
+    size_t i = 0;
+    for (; i + 8 <= n; i += 8) {
+        uint64_t w;
+        std::memcpy(&w, p + i, 8);
+        if (w & 0x8080808080808080ull) break;
     }
-    return true;
+    while (i < n && p[i] < 0x80) ++i;
+    return i;
+}
+
+bool IsAscii(std::string_view c_sv) {
+    return AsciiPrefix(reinterpret_cast<const unsigned char*>(c_sv.data()), c_sv.size()) ==
+           c_sv.size();
 }
 
 // Length of the valid UTF-8 sequence at p (1 to 4), 0 when there is none.
@@ -45,10 +55,8 @@ bool IsValidUtf8(std::string_view c_sv) {
     size_t n = c_sv.size();
     size_t i = 0;
     while (i < n) {
-        if (p[i] < 0x80) {
-            ++i;
-            continue;
-        }
+        i += AsciiPrefix(p + i, n - i);
+        if (i == n) break;
         size_t len = Utf8SequenceLength(p + i, n - i);
         if (len == 0) return false;
         i += len;
@@ -116,7 +124,7 @@ void Cp932Decoder::Decode(std::string_view c_svRaw, std::string* pstrOut) {
 }
 
 void DecodeLegacyName(std::string_view c_svRaw, Cp932Decoder* pDecoder, std::string* pstrOut) {
-    if (IsAscii(c_svRaw) || IsValidUtf8(c_svRaw)) {
+    if (IsValidUtf8(c_svRaw)) {
         pstrOut->assign(c_svRaw);
     } else {
         pDecoder->Decode(c_svRaw, pstrOut);

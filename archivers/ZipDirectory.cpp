@@ -206,9 +206,18 @@ DataResult ZipDirectory::ReadData(const Entry& c_stEntry, DataSink* pSink) {
     if (c_stEntry.llLocalOffset < 0 || c_stEntry.llLocalOffset >= c_stEntry.llLocalEnd) {
         return DataResult::Damaged;
     }
+    // Without a data descriptor the entry ends right after its data: libarchive then reads
+    // that much and not a buffer's worth of the entries after it.
+    int64_t llEnd = c_stEntry.llLocalEnd;
+    uint8_t local[30];
+    if (ReadAt(m_fd.Get(), c_stEntry.llLocalOffset, local, sizeof(local)) &&
+        Le32(local) == 0x04034b50 && (Le16(local + 6) & 8) == 0) {
+        const int64_t llDataEnd = c_stEntry.llLocalOffset + 30 + Le16(local + 26) +
+                                  Le16(local + 28) + c_stEntry.llCompressedSize;
+        if (llDataEnd >= c_stEntry.llLocalOffset && llDataEnd < llEnd) llEnd = llDataEnd;
+    }
     CountingSink counter(pSink);
-    DataResult r = DecodeRange(m_fd.Get(), Format::Zip, c_stEntry.llLocalOffset,
-                               c_stEntry.llLocalEnd, &counter);
+    DataResult r = DecodeRange(m_fd.Get(), Format::Zip, c_stEntry.llLocalOffset, llEnd, &counter);
     // The directory's size is the one listed; data that disagrees is not the listed entry.
     if (r == DataResult::Ok && counter.Count() != c_stEntry.llOriginalSize) {
         return DataResult::Damaged;

@@ -47,15 +47,16 @@ const char kUsage[] =
 void AppendPathText(std::string* pstrLine, const std::wstring& c_strPath) {
     static const char kHex[] = "0123456789ABCDEF";
     const std::string str = ToAnsi(c_strPath);
-    for (unsigned char c : str) {
-        if (c < 0x20 || c == 0x7F) {
-            *pstrLine += "\\x";
-            *pstrLine += kHex[c >> 4];
-            *pstrLine += kHex[c & 0x0F];
-        } else {
-            *pstrLine += static_cast<char>(c);
-        }
+    size_t nRun = 0;  // start of the characters not yet appended
+    for (size_t i = 0; i < str.size(); ++i) {
+        const auto c = static_cast<unsigned char>(str[i]);
+        if (c >= 0x20 && c != 0x7F) continue;
+        pstrLine->append(str, nRun, i - nRun);
+        const char szEscape[4] = {'\\', 'x', kHex[c >> 4], kHex[c & 0x0F]};
+        pstrLine->append(szEscape, 4);
+        nRun = i + 1;
     }
+    pstrLine->append(str, nRun, std::string::npos);
 }
 
 std::vector<std::wstring> SplitLines(const std::wstring& c_str) {
@@ -100,10 +101,25 @@ std::string DateText(const FILETIME& c_ft) {
         if (nDay < nLength) break;
         nDay -= nLength;
     }
-    char sz[64];
-    std::snprintf(sz, sizeof sz, "%04" PRId64 "/%02u/%02u %02u:%02u:%02u", nYear, nMonth + 1,
-                  nDay + 1, nSecondOfDay / 3600, nSecondOfDay / 60 % 60, nSecondOfDay % 60);
-    return sz;
+    if (nYear < 0 || nYear > 9999) {
+        char sz[64];
+        std::snprintf(sz, sizeof sz, "%04" PRId64 "/%02u/%02u %02u:%02u:%02u", nYear, nMonth + 1,
+                      nDay + 1, nSecondOfDay / 3600, nSecondOfDay / 60 % 60, nSecondOfDay % 60);
+        return sz;
+    }
+    // Every entry may have a date of its own: formatted by hand, not by printf.
+    char sz[] = "0000/00/00 00:00:00";
+    auto put = [&](size_t nAt, unsigned nValue, size_t nDigits) {
+        for (size_t i = nDigits; i-- > 0; nValue /= 10)
+            sz[nAt + i] = static_cast<char>('0' + nValue % 10);
+    };
+    put(0, static_cast<unsigned>(nYear), 4);
+    put(5, nMonth + 1, 2);
+    put(8, nDay + 1, 2);
+    put(11, nSecondOfDay / 3600, 2);
+    put(14, nSecondOfDay / 60 % 60, 2);
+    put(17, nSecondOfDay % 60, 2);
+    return std::string(sz, sizeof sz - 1);
 }
 
 class CProgressLine {

@@ -31,7 +31,7 @@ void AddSize(int64_t* pllTotal, int64_t c_llSize) {
 }  // namespace
 
 size_t CArchive_FileTree::CHILD_KEY_HASH::operator()(const CHILD_KEY& c_st) const {
-    const size_t nName = std::hash<std::wstring_view>()(c_st.strName);
+    const size_t nName = std::hash<std::string_view>()(c_st.strName) + c_st.nWidth;
     const size_t nParent = std::hash<const void*>()(c_st.pParent);
     return nName ^ (nParent * 0x9E3779B97F4A7C15ull + static_cast<size_t>(c_st.nType) + 1);
 }
@@ -42,10 +42,43 @@ CArchive_FileTree::~CArchive_FileTree() {
     ReleaseNodes();
 }
 
+NODE* CArchive_FileTree::NewNode() {
+    if (m_nNodesInLastBlock == kNodesPerBlock) {
+        m_vecNodeBlocks.reserve(m_vecNodeBlocks.size() + 1);
+        m_vecNodeBlocks.push_back(
+            static_cast<NODE*>(::operator new(sizeof(NODE) * kNodesPerBlock)));
+        m_nNodesInLastBlock = 0;
+    }
+    NODE* pstNode = new (m_vecNodeBlocks.back() + m_nNodesInLastBlock) NODE();
+    ++m_nNodesInLastBlock;
+    return pstNode;
+}
+
+const CTreeString::BLOCK* CArchive_FileTree::NewText(const CTreeString* c_pPrefix,
+                                                     std::wstring_view c_str) {
+    const uint8_t nWidth = CTreeString::WidthOf(c_str);
+    const size_t nBytes = CTreeString::BlockSize(c_str.size(), nWidth);
+    unsigned char* pMemory;
+    if (nBytes > kTextBlockSize / 4) {
+        // A long text gets a block of its own; the next short one starts a new block.
+        m_vecTextBlocks.push_back(std::make_unique<unsigned char[]>(nBytes));
+        pMemory = m_vecTextBlocks.back().get();
+        m_nTextUsed = kTextBlockSize;
+    } else {
+        if (m_nTextUsed + nBytes > kTextBlockSize) {
+            m_vecTextBlocks.push_back(std::make_unique<unsigned char[]>(kTextBlockSize));
+            m_nTextUsed = 0;
+        }
+        pMemory = m_vecTextBlocks.back().get() + m_nTextUsed;
+        m_nTextUsed += nBytes;
+    }
+    return CTreeString::MakeBlock(pMemory, c_pPrefix, c_str, nWidth);
+}
+
 NODE* CArchive_FileTree::NewRoot() {
-    auto* pstRoot = new NODE();
+    NODE* pstRoot = NewNode();
     pstRoot->nType = NODE::NT_ROOT;
-    pstRoot->stFile.strFullPath = L"/";
+    pstRoot->stFile.strFullPath = CTreeString::Borrow(NewText(nullptr, L"/"), false);
     pstRoot->nStatus = NODE::NS_NORMAL;
     return pstRoot;
 }
@@ -53,17 +86,20 @@ NODE* CArchive_FileTree::NewRoot() {
 void CArchive_FileTree::ReleaseNodes() {
     m_mapChild.clear();
     m_bFilesIndexed = false;
-    if (m_pstRoot == nullptr) return;
-    // Without recursion: a hostile archive may nest folders thousands deep.
-    std::vector<NODE*> vecPending{m_pstRoot};
     m_pstRoot = nullptr;
-    while (!vecPending.empty()) {
-        NODE* pstNode = vecPending.back();
-        vecPending.pop_back();
-        vecPending.insert(vecPending.end(), pstNode->vecChildren.begin(),
-                          pstNode->vecChildren.end());
-        delete pstNode;
+    m_pstLastFolder = nullptr;
+    m_strLastFolder.clear();
+    for (size_t nBlock = m_vecNodeBlocks.size(); nBlock-- > 0;) {
+        NODE* pstBlock = m_vecNodeBlocks[nBlock];
+        const size_t nCount =
+            nBlock + 1 == m_vecNodeBlocks.size() ? m_nNodesInLastBlock : kNodesPerBlock;
+        for (size_t i = nCount; i-- > 0;) pstBlock[i].~NODE();
+        ::operator delete(pstBlock);
     }
+    m_vecNodeBlocks.clear();
+    m_nNodesInLastBlock = kNodesPerBlock;
+    m_vecTextBlocks.clear();
+    m_nTextUsed = kTextBlockSize;
 }
 
 int32_t CArchive_FileTree::Initialize() {
@@ -84,8 +120,10 @@ NODE* CArchive_FileTree::RootNode() const {
 
 void CArchive_FileTree::IndexChild(NODE* pstChild) const {
     if (pstChild->nStatus == NODE::NS_EXCLUDED) return;
-    m_mapChild.try_emplace(CHILD_KEY{pstChild->pParent, pstChild->nType, pstChild->strFileName},
-                           pstChild);
+    m_mapChild.try_emplace(
+        CHILD_KEY{pstChild->pParent, pstChild->nType, pstChild->strFileName.OwnWidth(),
+                  pstChild->strFileName.OwnBytes()},
+        pstChild);
 }
 
 void CArchive_FileTree::IndexFiles() const {
@@ -109,7 +147,9 @@ void CArchive_FileTree::IndexFiles() const {
 NODE* CArchive_FileTree::FindChild(const NODE* c_pstParent, NODE::NODETYPE c_nType,
                                    std::wstring_view c_strName) const {
     if (c_nType == NODE::NT_FILE && !m_bFilesIndexed) IndexFiles();
-    auto it = m_mapChild.find(CHILD_KEY{c_pstParent, c_nType, c_strName});
+    uint8_t nWidth = 1;
+    const std::string_view strEncoded = CTreeString::Encode(c_strName, &m_strEncoded, &nWidth);
+    auto it = m_mapChild.find(CHILD_KEY{c_pstParent, c_nType, nWidth, strEncoded});
     if (it == m_mapChild.end()) return nullptr;
     NODE* pstFound = it->second;
     if (pstFound->nStatus != NODE::NS_EXCLUDED) return pstFound;
@@ -126,59 +166,101 @@ NODE* CArchive_FileTree::FindChild(const NODE* c_pstParent, NODE::NODETYPE c_nTy
     return nullptr;
 }
 
-int32_t CArchive_FileTree::AddNode(const ARCHIVE_FILE& c_stArchiveFile,
-                                   NODE::NODESTATUS c_nStatus) {
-    if (m_pstRoot == nullptr) m_pstRoot = NewRoot();
-    const std::wstring& c_strPath = c_stArchiveFile.strFullPath;
-    if (c_strPath.empty() || c_strPath[0] != L'/') return 0;
-
+NODE* CArchive_FileTree::AddFolders(const std::wstring& c_strPath, bool c_bFile,
+                                    int64_t c_llOriginal, int64_t c_llCompressed,
+                                    NODE::NODESTATUS c_nStatus) {
     const int32_t nParts = m_cSplit.StrSplit(c_strPath.c_str(), L'/');
-    const std::wstring_view strLast = Component(m_cSplit, nParts - 1);
-    const bool bFile = !strLast.empty();
-    const int64_t llOriginal = c_stArchiveFile.nOriginalSize;
-    const int64_t llCompressed = c_stArchiveFile.nCompressedSize;
-    if (bFile) {
+    if (c_bFile) {
         m_pstRoot->nTotalFileCount += 1;
-        AddSize(&m_pstRoot->llTotalOriginalSize, llOriginal);
-        AddSize(&m_pstRoot->llTotalCompressedSize, llCompressed);
+        AddSize(&m_pstRoot->llTotalOriginalSize, c_llOriginal);
+        AddSize(&m_pstRoot->llTotalCompressedSize, c_llCompressed);
     }
-
     NODE* pstCurrent = m_pstRoot;
     for (int32_t i = 1; i < nParts - 1; ++i) {
         m_strComponent.assign(Component(m_cSplit, i));
         m_strComponent += L'/';
         NODE* pstFolder = FindChild(pstCurrent, NODE::NT_DIRECTORY, m_strComponent);
         if (pstFolder == nullptr) {
-            auto pstNew = std::make_unique<NODE>();
-            pstNew->nType = NODE::NT_DIRECTORY;
-            pstNew->strFileName = m_strComponent;
-            pstNew->stFile.strFullPath.reserve(pstCurrent->stFile.strFullPath.size() +
-                                               m_strComponent.size());
-            pstNew->stFile.strFullPath = pstCurrent->stFile.strFullPath;
-            pstNew->stFile.strFullPath += m_strComponent;
-            pstNew->pParent = pstCurrent;
-            pstNew->nStatus = c_nStatus;
-            pstCurrent->vecChildren.push_back(pstNew.get());
-            pstFolder = pstNew.release();
+            pstFolder = NewNode();
+            pstFolder->nType = NODE::NT_DIRECTORY;
+            // The name ends the folder's path: both read the same stored characters.
+            const CTreeString::BLOCK* pText =
+                NewText(&pstCurrent->stFile.strFullPath, m_strComponent);
+            pstFolder->strFileName = CTreeString::Borrow(pText, true);
+            pstFolder->stFile.strFullPath = CTreeString::Borrow(pText, false);
+            pstFolder->pParent = pstCurrent;
+            pstFolder->nStatus = c_nStatus;
+            pstCurrent->vecChildren.push_back(pstFolder);
             IndexChild(pstFolder);
         }
-        if (bFile) {
+        if (c_bFile) {
             pstFolder->nTotalFileCount += 1;
-            AddSize(&pstFolder->llTotalOriginalSize, llOriginal);
-            AddSize(&pstFolder->llTotalCompressedSize, llCompressed);
+            AddSize(&pstFolder->llTotalOriginalSize, c_llOriginal);
+            AddSize(&pstFolder->llTotalCompressedSize, c_llCompressed);
         }
         pstCurrent = pstFolder;
     }
+    return pstCurrent;
+}
+
+int32_t CArchive_FileTree::AddNode(const ARCHIVE_FILE& c_stArchiveFile,
+                                   NODE::NODESTATUS c_nStatus) {
+    if (m_pstRoot == nullptr) m_pstRoot = NewRoot();
+    const std::wstring& c_strPath = c_stArchiveFile.strFullPath;
+    if (c_strPath.empty() || c_strPath[0] != L'/') return 0;
+
+    // As the splitter reads it: up to the first NUL.
+    const std::wstring_view strPath(c_strPath.c_str());
+    const size_t nLastSlash = strPath.rfind(L'/');
+    const std::wstring_view strFolder = strPath.substr(0, nLastSlash + 1);
+    const std::wstring_view strLast = strPath.substr(nLastSlash + 1);
+    const bool bFile = !strLast.empty();
+    const int64_t llOriginal = c_stArchiveFile.nOriginalSize;
+    const int64_t llCompressed = c_stArchiveFile.nCompressedSize;
+
+    // The same folder as the last entry's: lookups would find the same nodes, unless one of
+    // them has been excluded since.
+    NODE* pstCurrent = nullptr;
+    if (m_pstLastFolder != nullptr && strFolder == m_strLastFolder) {
+        pstCurrent = m_pstLastFolder;
+        for (const NODE* p = pstCurrent; p != nullptr; p = p->pParent) {
+            if (p->nStatus == NODE::NS_EXCLUDED) {
+                pstCurrent = nullptr;
+                break;
+            }
+        }
+    }
+    if (pstCurrent != nullptr) {
+        if (bFile) {
+            for (NODE* p = pstCurrent; p != nullptr; p = p->pParent) {
+                p->nTotalFileCount += 1;
+                AddSize(&p->llTotalOriginalSize, llOriginal);
+                AddSize(&p->llTotalCompressedSize, llCompressed);
+            }
+        }
+    } else {
+        pstCurrent = AddFolders(c_strPath, bFile, llOriginal, llCompressed, c_nStatus);
+        m_pstLastFolder = pstCurrent;
+        m_strLastFolder.assign(strFolder);
+    }
 
     if (bFile) {
-        auto pstNew = std::make_unique<NODE>();
-        pstNew->nType = NODE::NT_FILE;
-        pstNew->stFile = c_stArchiveFile;
-        pstNew->strFileName = strLast;
-        pstNew->pParent = pstCurrent;
-        pstNew->nStatus = c_nStatus;
-        pstCurrent->vecChildren.push_back(pstNew.get());
-        NODE* pstFile = pstNew.release();
+        NODE* pstFile = NewNode();
+        pstFile->nType = NODE::NT_FILE;
+        auto& stFile = pstFile->stFile;
+        stFile.nOriginalSize = c_stArchiveFile.nOriginalSize;
+        stFile.nCompressedSize = c_stArchiveFile.nCompressedSize;
+        stFile.nFlag = c_stArchiveFile.nFlag;
+        stFile.nOSType = c_stArchiveFile.nOSType;
+        stFile.dRatio = c_stArchiveFile.dRatio;
+        stFile.ftUpdate = c_stArchiveFile.ftUpdate;
+        // The entry's path is its folder's path and its name, split at every "/".
+        const CTreeString::BLOCK* pText = NewText(&pstCurrent->stFile.strFullPath, strLast);
+        stFile.strFullPath = CTreeString::Borrow(pText, false);
+        pstFile->strFileName = CTreeString::Borrow(pText, true);
+        pstFile->pParent = pstCurrent;
+        pstFile->nStatus = c_nStatus;
+        pstCurrent->vecChildren.push_back(pstFile);
         pstCurrent->nFileCount += 1;
         AddSize(&pstCurrent->llOriginalSize, llOriginal);
         AddSize(&pstCurrent->llCompressedSize, llCompressed);

@@ -6,6 +6,8 @@
 #include <string>
 #include <vector>
 
+#include "CTreeString.h"
+
 namespace shelf {
 
 class CArchive;
@@ -43,7 +45,9 @@ enum EXT_MODE : uint32_t {
 constexpr EXT_MODE operator|(EXT_MODE a, EXT_MODE b) {
     return static_cast<EXT_MODE>(static_cast<uint32_t>(a) | static_cast<uint32_t>(b));
 }
-constexpr EXT_MODE& operator|=(EXT_MODE& a, EXT_MODE b) { return a = a | b; }
+constexpr EXT_MODE& operator|=(EXT_MODE& a, EXT_MODE b) {
+    return a = a | b;
+}
 
 // 100-ns units since 1601-01-01, low half first. A high half of 0xFFFFFFFF means "unknown".
 struct FILETIME {
@@ -67,16 +71,33 @@ struct ARCHIVE_PROPERTY {
     CArchive* pcArchive = nullptr;
 };
 
-struct ARCHIVE_FILE {
+// One entry as enumerated (ARCHIVE_FILE), or as a file-tree node keeps it (with the tree's
+// compact text for the path). Either converts to the other field by field.
+template <class STRING>
+struct BASIC_ARCHIVE_FILE {
     int64_t nOriginalSize = 0;
     int64_t nCompressedSize = 0;
     uint32_t nFlag = 0;
     uint32_t nOSType = 0;
     double dRatio = 0.0;
     FILETIME ftUpdate;
-    std::wstring strFullPath;
+    STRING strFullPath;
+
+    BASIC_ARCHIVE_FILE() = default;
+    template <class OTHER>
+    explicit BASIC_ARCHIVE_FILE(const BASIC_ARCHIVE_FILE<OTHER>& c_stOther)
+        : nOriginalSize(c_stOther.nOriginalSize),
+          nCompressedSize(c_stOther.nCompressedSize),
+          nFlag(c_stOther.nFlag),
+          nOSType(c_stOther.nOSType),
+          dRatio(c_stOther.dRatio),
+          ftUpdate(c_stOther.ftUpdate),
+          strFullPath(c_stOther.strFullPath) {}
 };
 
+using ARCHIVE_FILE = BASIC_ARCHIVE_FILE<std::wstring>;
+
+// The texts of nodes made by the file tree borrow the tree's storage (see CTreeString).
 struct ARCHIVEFILETREE_NODE {
     enum NODETYPE : int32_t {
         NT_FILE = 0,
@@ -90,11 +111,11 @@ struct ARCHIVEFILETREE_NODE {
     };
 
     NODETYPE nType = NT_NONE;
-    ARCHIVE_FILE stFile;
-    std::wstring strFileName;
+    BASIC_ARCHIVE_FILE<CTreeString> stFile;
+    CTreeString strFileName;
     ARCHIVEFILETREE_NODE* pParent = nullptr;
     NODESTATUS nStatus = NS_NORMAL;
-    std::wstring strOrgFullPath;
+    CTreeString strOrgFullPath;
     std::vector<ARCHIVEFILETREE_NODE*> vecChildren;  // owned by the tree, not by the node
     int32_t nFileCount = 0;
     int64_t llOriginalSize = 0;

@@ -20,24 +20,6 @@ bool IsContinuation(unsigned char c) {
     return (c & 0xC0) == 0x80;
 }
 
-void AppendUtf8(std::string* pstr, uint32_t c) {
-    if (c < 0x80) {
-        pstr->push_back(static_cast<char>(c));
-    } else if (c < 0x800) {
-        pstr->push_back(static_cast<char>(0xC0 | (c >> 6)));
-        pstr->push_back(static_cast<char>(0x80 | (c & 0x3F)));
-    } else if (c < 0x10000) {
-        pstr->push_back(static_cast<char>(0xE0 | (c >> 12)));
-        pstr->push_back(static_cast<char>(0x80 | ((c >> 6) & 0x3F)));
-        pstr->push_back(static_cast<char>(0x80 | (c & 0x3F)));
-    } else {
-        pstr->push_back(static_cast<char>(0xF0 | (c >> 18)));
-        pstr->push_back(static_cast<char>(0x80 | ((c >> 12) & 0x3F)));
-        pstr->push_back(static_cast<char>(0x80 | ((c >> 6) & 0x3F)));
-        pstr->push_back(static_cast<char>(0x80 | (c & 0x3F)));
-    }
-}
-
 void SystemClock(SYSTEMTIME* pstTime) {
     timespec ts{};
     clock_gettime(CLOCK_REALTIME, &ts);
@@ -85,19 +67,42 @@ int32_t CheckPathType(const std::wstring& c_strPath) {
 }
 
 std::string ToAnsi(const std::wstring& c_strWide) {
-    std::string str;
-    str.reserve(c_strWide.size());
-    for (wchar_t wc : c_strWide) {
-        const uint32_t c = static_cast<uint32_t>(wc);
+    // Written straight into room for the longest form, then cut to what was written.
+    std::string str(c_strWide.size() * 4, '\0');
+    char* pOut = str.data();
+    const wchar_t* p = c_strWide.data();
+    const wchar_t* const pEnd = p + c_strWide.size();
+    while (p < pEnd) {
+        // Runs of ASCII (without NUL), four characters at a time.
+        while (pEnd - p >= 4 &&
+               (static_cast<uint32_t>(p[0]) | static_cast<uint32_t>(p[1]) |
+                static_cast<uint32_t>(p[2]) | static_cast<uint32_t>(p[3])) < 0x80 &&
+               p[0] != 0 && p[1] != 0 && p[2] != 0 && p[3] != 0) {
+            for (int i = 0; i < 4; ++i) pOut[i] = static_cast<char>(p[i]);
+            p += 4;
+            pOut += 4;
+        }
+        if (p == pEnd) break;
+        uint32_t c = static_cast<uint32_t>(*p++);
         if (c == 0) break;
         if (c < 0x80) {
-            str.push_back(static_cast<char>(c));
-        } else if ((c >= 0xD800 && c <= 0xDFFF) || c > 0x10FFFF) {
-            AppendUtf8(&str, kReplacement);
-        } else {
-            AppendUtf8(&str, c);
+            *pOut++ = static_cast<char>(c);
+            continue;
         }
+        if ((c >= 0xD800 && c <= 0xDFFF) || c > 0x10FFFF) c = kReplacement;
+        if (c < 0x800) {
+            *pOut++ = static_cast<char>(0xC0 | (c >> 6));
+        } else if (c < 0x10000) {
+            *pOut++ = static_cast<char>(0xE0 | (c >> 12));
+            *pOut++ = static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+        } else {
+            *pOut++ = static_cast<char>(0xF0 | (c >> 18));
+            *pOut++ = static_cast<char>(0x80 | ((c >> 12) & 0x3F));
+            *pOut++ = static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+        }
+        *pOut++ = static_cast<char>(0x80 | (c & 0x3F));
     }
+    str.resize(static_cast<size_t>(pOut - str.data()));
     return str;
 }
 
@@ -108,6 +113,14 @@ void AppendWide(std::wstring* pstrWide, const char* c_pszAnsi, size_t c_nLength)
     const auto* p = reinterpret_cast<const unsigned char*>(c_pszAnsi);
     const unsigned char* const pEnd = p + c_nLength;
     while (p < pEnd) {
+        // Runs of ASCII, eight bytes at a time.
+        uint64_t w;
+        while (pEnd - p >= 8 && (std::memcpy(&w, p, 8), (w & 0x8080808080808080ull) == 0)) {
+            for (int i = 0; i < 8; ++i) pOut[i] = p[i];
+            p += 8;
+            pOut += 8;
+        }
+        if (p == pEnd) break;
         const unsigned char c = *p;
         if (c < 0x80) {
             *pOut++ = c;

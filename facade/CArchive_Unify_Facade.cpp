@@ -25,8 +25,14 @@ ARCHIVE_FILE::ARCHIVE_FILE(const shelf::NArchive::ARCHIVE_FILE& c_stNative)
       dRatio(c_stNative.dRatio),
       strFullPath(WcharToMString(c_stNative.strFullPath)) {}
 
+ARCHIVE_FILE::ARCHIVE_FILE(const shelf::NArchive::BASIC_ARCHIVE_FILE<shelf::CTreeString>& c_stNode)
+    : nOriginalSize(c_stNode.nOriginalSize),
+      nCompressedSize(c_stNode.nCompressedSize),
+      dRatio(c_stNode.dRatio),
+      strFullPath(WcharToMString(c_stNode.strFullPath.str())) {}
+
 ARCHIVEFILETREE_NODE::ARCHIVEFILETREE_NODE(const shelf::NArchive::ARCHIVEFILETREE_NODE& c_stNative)
-    : stFile(c_stNative.stFile), strFileName(WcharToMString(c_stNative.strFileName)) {}
+    : stFile(c_stNative.stFile), strFileName(WcharToMString(c_stNative.strFileName.str())) {}
 
 }  // namespace NArchive
 

@@ -47,6 +47,8 @@ struct ARCHIVE_FILE {
 
     ARCHIVE_FILE() = default;
     explicit ARCHIVE_FILE(const shelf::NArchive::ARCHIVE_FILE& c_stNative);
+    // A file-tree node's record.
+    explicit ARCHIVE_FILE(const shelf::NArchive::BASIC_ARCHIVE_FILE<shelf::CTreeString>& c_stNode);
 };
 
 struct ARCHIVEFILETREE_NODE {

@@ -171,6 +171,25 @@ TEST(FileTree, ExcludedNodesAreSkipped) {
     EXPECT_EQ(c.FindNode(L"/docs/b.txt"), nullptr);
 }
 
+TEST(FileTree, AnExcludedOuterFolderIsNotReusedForTheNextEntry) {
+    // Entries of one folder come one after another; excluding an outer folder in between must
+    // still give the next entry a new path of ordinary folders.
+    CArchive_FileTree c;
+    c.Initialize();
+    c.AddNode(Entry(L"/p/q/a.txt", 1), NODE::NS_NORMAL);
+    NODE* pOuter = c.FindNode(L"/p/");
+    ASSERT_NE(pOuter, nullptr);
+    pOuter->nStatus = NODE::NS_EXCLUDED;
+    c.AddNode(Entry(L"/p/q/b.txt", 2), NODE::NS_NORMAL);
+    const NODE* pFile = c.FindNode(L"/p/q/b.txt");
+    ASSERT_NE(pFile, nullptr);
+    EXPECT_NE(pFile->pParent->pParent, pOuter);
+    EXPECT_EQ(c.RootNode()->vecChildren.size(), 2u);
+    ExpectTotals(pFile->pParent->pParent, 1, 2, 0);
+    ExpectTotals(pOuter, 1, 1, 0);
+    ExpectTotals(c.RootNode(), 2, 3, 0);
+}
+
 TEST(FileTree, InitializeAndUninitialize) {
     CArchive_FileTree c;
     EXPECT_EQ(c.Uninitialize(), 0);
