@@ -212,9 +212,12 @@ DataResult ZipDirectory::ReadData(const Entry& c_stEntry, DataSink* pSink) {
     uint8_t local[30];
     if (ReadAt(m_fd.Get(), c_stEntry.llLocalOffset, local, sizeof(local)) &&
         Le32(local) == 0x04034b50 && (Le16(local + 6) & 8) == 0) {
-        const int64_t llDataEnd = c_stEntry.llLocalOffset + 30 + Le16(local + 26) +
-                                  Le16(local + 28) + c_stEntry.llCompressedSize;
-        if (llDataEnd >= c_stEntry.llLocalOffset && llDataEnd < llEnd) llEnd = llDataEnd;
+        const int64_t llHeaderEnd =
+            c_stEntry.llLocalOffset + 30 + Le16(local + 26) + Le16(local + 28);
+        // A declared size near 2^63 would overflow: such an entry keeps the listed end.
+        if (c_stEntry.llCompressedSize >= 0 &&
+            c_stEntry.llCompressedSize < llEnd - llHeaderEnd)
+            llEnd = llHeaderEnd + c_stEntry.llCompressedSize;
     }
     CountingSink counter(pSink);
     DataResult r = DecodeRange(m_fd.Get(), Format::Zip, c_stEntry.llLocalOffset, llEnd, &counter);
