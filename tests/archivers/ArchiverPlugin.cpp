@@ -87,52 +87,11 @@ std::vector<Listed> ArchiverPlugin::List(const std::string& c_strArchive, const 
 
 std::string ArchiverPlugin::CommandLine(const std::string& a, const std::string& d,
                                         const std::string& r, uint32_t mode) const {
-    uint32_t ow = mode & 0x0F, query = mode & 0xC0;
-    bool path = mode & 0x10;
-    std::string s;
-    switch (m_eKind) {
-        case Kind::SevenZip:
-            s = path ? "x " : "e ";
-            if (ow == 0x02) s += "-aoa ";
-            if (ow == 0x04) s += "-aos ";
-            if (query == 0x80) s += "-y ";
-            s += "\"-o" + d + "\" \"" + a + "\" \"@" + r + "\"";
-            break;
-        case Kind::Lha:
-            s = "e ";
-            if (path) s += "-x1 ";
-            s += ow == 0x01 ? "-c0 " : ow == 0x02 ? "-c1 " : "-m0 -c1 ";
-            if (query == 0x40) s += "-m0 ";
-            if (query == 0x80) s += "-m1 ";
-            s += "-a2 \"" + a + "\" ";
-            if (!d.empty()) s += "\"" + d + "\" ";
-            s += "@\"" + r + "\"";
-            break;
-        case Kind::Zip:
-            s = "-x ";
-            if (!path) s += "-j ";
-            if (ow == 0x02) s += "-o ";
-            if (ow == 0x04) s += "-n ";
-            s += "\"" + a + "\" \"" + d + "\" \"@" + r + "\"";
-            break;
-    }
-    return s;
+    return kestrel::test::EngineCommandLine(m_eKind, a, d, r, mode);
 }
 
 std::string ArchiverPlugin::ResponseLine(const std::string& c_strEntryPath) const {
-    std::string p = c_strEntryPath.substr(1);
-    switch (m_eKind) {
-        case Kind::SevenZip:
-            for (auto& c : p) {
-                if (c == '/') c = '\\';
-            }
-            return "\"" + p + "\"\r\n";
-        case Kind::Lha:
-            return "\"" + p + "\" -p2\r\n";
-        case Kind::Zip:
-            return "\"" + p + "\"\r\n";
-    }
-    return {};
+    return kestrel::test::EngineResponseLine(m_eKind, c_strEntryPath);
 }
 
 ArchiverPlugin::Result ArchiverPlugin::Run(const std::string& c_strCommandLine) const {

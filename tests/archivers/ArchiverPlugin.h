@@ -6,11 +6,12 @@
 #include <string>
 #include <vector>
 
+#include "common/EngineLines.h"
 #include "common_archiver_api.h"
 
 namespace kestrel_test {
 
-enum class Kind { Lha, Zip, SevenZip };
+using Kind = kestrel::test::Archiver;
 
 struct Listed {
     std::string strName;      // from the record

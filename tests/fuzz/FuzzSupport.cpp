@@ -7,12 +7,15 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <functional>
 #include <memory>
+
+#include "common/EngineLines.h"
 
 extern "C" {
 // The three export sets, linked into the fuzzer rather than loaded, so that coverage reaches
@@ -376,43 +379,34 @@ std::vector<std::string> ListNames(const Plugin& p, const std::string& c_strArch
     return names;
 }
 
-std::string EngineCommandLine(Format eFormat, const std::string& a, const std::string& d,
-                              const std::string& r, uint32_t nMode) {
-    uint32_t ow = nMode & 0x0F, query = nMode & 0xC0;
-    bool withPaths = (nMode & 0x10) != 0;
-    std::string s;
+namespace {
+
+kestrel::test::Archiver ArchiverOf(Format eFormat) {
     switch (eFormat) {
-        case Format::SevenZip:
-            s = withPaths ? "x " : "e ";
-            if (ow == 0x02) s += "-aoa ";
-            if (ow == 0x04) s += "-aos ";
-            if (query == 0x80) s += "-y ";
-            s += "\"-o" + d + "\" \"" + a + "\" \"@" + r + "\"";
-            break;
         case Format::Lha:
-            s = "e ";
-            if (withPaths) s += "-x1 ";
-            s += ow == 0x01 ? "-c0 " : ow == 0x02 ? "-c1 " : "-m0 -c1 ";
-            if (query == 0x40) s += "-m0 ";
-            if (query == 0x80) s += "-m1 ";
-            s += "-a2 \"" + a + "\" ";
-            if (!d.empty()) s += "\"" + d + "\" ";
-            s += "@\"" + r + "\"";
-            break;
+            return kestrel::test::Archiver::Lha;
         case Format::Zip:
-            s = "-x ";
-            if (!withPaths) s += "-j ";
-            if (ow == 0x02) s += "-o ";
-            if (ow == 0x04) s += "-n ";
-            s += "\"" + a + "\" \"" + d + "\" \"@" + r + "\"";
+            return kestrel::test::Archiver::Zip;
+        case Format::SevenZip:
             break;
     }
-    return s;
+    return kestrel::test::Archiver::SevenZip;
+}
+
+}  // namespace
+
+std::string EngineCommandLine(Format eFormat, const std::string& c_strArchive,
+                              const std::string& c_strDestination, const std::string& c_strResponse,
+                              uint32_t nMode) {
+    return kestrel::test::EngineCommandLine(ArchiverOf(eFormat), c_strArchive, c_strDestination,
+                                            c_strResponse, nMode);
 }
 
 std::string EngineResponseLine(Format eFormat, const std::string& c_strName) {
-    // The engine's path turns the 7-Zip "\" into "/"; its response line turns it back.
-    return eFormat == Format::Lha ? "\"" + c_strName + "\" -p2\r\n" : "\"" + c_strName + "\"\r\n";
+    // The engine keeps "/" + name, the 7-Zip "" turned into "/"; its driver turns it back.
+    std::string strPath = "/" + c_strName;
+    if (eFormat == Format::SevenZip) std::replace(strPath.begin(), strPath.end(), '\\', '/');
+    return kestrel::test::EngineResponseLine(ArchiverOf(eFormat), strPath);
 }
 
 bool ClimbsOut(const std::string& c_strName, char cSeparator) {
