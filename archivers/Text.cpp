@@ -20,11 +20,6 @@ static size_t AsciiPrefix(const unsigned char* p, size_t n) {
     return i;
 }
 
-bool IsAscii(std::string_view c_sv) {
-    return AsciiPrefix(reinterpret_cast<const unsigned char*>(c_sv.data()), c_sv.size()) ==
-           c_sv.size();
-}
-
 // Length of the valid UTF-8 sequence at p (1 to 4), 0 when there is none.
 static size_t Utf8SequenceLength(const unsigned char* p, size_t n) {
     unsigned char c = p[0];

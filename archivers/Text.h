@@ -9,7 +9,6 @@
 
 namespace kestrel::archiver {
 
-bool IsAscii(std::string_view c_sv);
 bool IsValidUtf8(std::string_view c_sv);
 
 // Decodes CP932 (Windows Shift_JIS) into UTF-8; an undecodable byte becomes U+FFFD. Owns its
