@@ -22,7 +22,9 @@ const QColor CArchive_Driver::clrWhite(255, 255, 255);
 
 namespace {
 
-QString ErrnoText(int nError) { return QString::fromLocal8Bit(std::strerror(nError)); }
+QString ErrnoText(int nError) {
+    return QString::fromLocal8Bit(std::strerror(nError));
+}
 
 bool PathExists(const QString& c_strPath) {
     struct stat st;
@@ -158,7 +160,8 @@ bool CArchive_Driver::Open(const QString& strArchiveFileName,
             do {
                 m_pcFileTree->AddNode(stEntry, NODE::NS_NORMAL);
                 ++nCount;
-                if (nCount % 8 == 0 && fnReportProgress) fnReportProgress(m_pcArchive->FindProgress());
+                if (nCount % 8 == 0 && fnReportProgress)
+                    fnReportProgress(m_pcArchive->FindProgress());
             } while (m_pcArchive->FindNext(&stEntry) == CA_OK);
             if (fnReportProgress) fnReportProgress(m_pcArchive->FindProgress());
         }

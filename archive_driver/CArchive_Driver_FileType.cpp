@@ -67,6 +67,8 @@ int32_t CArchive_Driver::GetExtIndex(std::wstring_view c_strFileName) {
     return nIndex;
 }
 
-void CArchive_Driver::Clear_IconHandleCache() { m_ilIcon.ReleaseIcons(); }
+void CArchive_Driver::Clear_IconHandleCache() {
+    m_ilIcon.ReleaseIcons();
+}
 
 }  // namespace kestrel

@@ -82,9 +82,8 @@ int32_t CArchive_Driver::Get_DirectoryTree(const QString& strDirectory,
             continue;
         }
         const QString strName = QString::fromStdWString(pstChild->strFileName);
-        QStandardItem* pItem =
-            NewFolderItem(strName.chopped(strName.isEmpty() ? 0 : 1),
-                          QString::fromStdWString(pstChild->stFile.strFullPath));
+        QStandardItem* pItem = NewFolderItem(strName.chopped(strName.isEmpty() ? 0 : 1),
+                                             QString::fromStdWString(pstChild->stFile.strFullPath));
         stTop.pItem->appendRow(pItem);
         vStack.push_back({pstChild, pItem, 0});
     }
@@ -93,9 +92,8 @@ int32_t CArchive_Driver::Get_DirectoryTree(const QString& strDirectory,
 
 int32_t CArchive_Driver::Get_FileListViewItems(const QString& strDirectory,
                                                std::vector<ListViewItem>& frmListViewItems,
-                                               const CIconList*& clrImageList,
-                                               int32_t& nFileCount, int64_t& nOriginalSize,
-                                               int64_t& nCompressedSize) {
+                                               const CIconList*& clrImageList, int32_t& nFileCount,
+                                               int64_t& nOriginalSize, int64_t& nCompressedSize) {
     int32_t nFilled = 0;
     clrImageList = &m_ilIcon;
     if (strDirectory.isEmpty()) {
@@ -170,8 +168,8 @@ int32_t CArchive_Driver::Create_FileList(const NODE* pstNode, QStringList& strFi
 
 int32_t CArchive_Driver::Create_AllFileList(const NODE* pstNode, QStringList& strFiles) {
     int32_t nCount = 0;
-    ForEachFolderPostOrder(pstNode,
-                           [&](const NODE* pstFolder) { nCount += Create_FileList(pstFolder, strFiles); });
+    ForEachFolderPostOrder(
+        pstNode, [&](const NODE* pstFolder) { nCount += Create_FileList(pstFolder, strFiles); });
     return nCount;
 }
 

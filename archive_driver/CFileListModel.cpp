@@ -6,7 +6,8 @@ namespace kestrel {
 
 QString ListViewColumn_Text(int nColumn) {
     static const char16_t* const apszHeader[Column_Count] = {
-        u"ファイル名", u"ファイルの種類", u"サイズ", u"圧縮サイズ", u"圧縮率", u"更新日時", u"フォルダ"};
+        u"ファイル名", u"ファイルの種類", u"サイズ",  u"圧縮サイズ",
+        u"圧縮率",     u"更新日時",       u"フォルダ"};
     if (nColumn < 0 || nColumn >= Column_Count) return QString();
     return QString::fromUtf16(apszHeader[nColumn]);
 }

@@ -13,13 +13,17 @@ const QLocale& Japanese() {
 
 }  // namespace
 
-QString Number(int64_t llValue) { return Japanese().toString(static_cast<qlonglong>(llValue)); }
+QString Number(int64_t llValue) {
+    return Japanese().toString(static_cast<qlonglong>(llValue));
+}
 
 QString Decimal(double dValue, int nDecimals) {
     return Japanese().toString(dValue, 'f', nDecimals);
 }
 
-QString Ratio(double dRatio) { return Decimal(dRatio * 100.0, 1) + QLatin1Char('%'); }
+QString Ratio(double dRatio) {
+    return Decimal(dRatio * 100.0, 1) + QLatin1Char('%');
+}
 
 QString FileTime(const shelf::NArchive::FILETIME& c_ftTime) {
     if (c_ftTime.dwHighDateTime == 0xFFFFFFFFu) return QStringLiteral("??\\?? ??:??:??");

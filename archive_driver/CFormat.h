@@ -9,9 +9,9 @@
 
 namespace kestrel::CFormat {
 
-QString Number(int64_t llValue);                  // 1,234,567
-QString Decimal(double dValue, int nDecimals);    // 1,234.5 (nan and inf as the locale spells them)
-QString Ratio(double dRatio);                     // 0.4567 → 45.7%
+QString Number(int64_t llValue);                // 1,234,567
+QString Decimal(double dValue, int nDecimals);  // 1,234.5 (nan and inf as the locale spells them)
+QString Ratio(double dRatio);                   // 0.4567 → 45.7%
 // "yyyy/MM/dd HH:mm:ss", or "??\?? ??:??:??" for an unknown time (high half 0xFFFFFFFF).
 QString FileTime(const shelf::NArchive::FILETIME& c_ftTime);
 

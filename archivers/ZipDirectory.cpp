@@ -215,8 +215,7 @@ DataResult ZipDirectory::ReadData(const Entry& c_stEntry, DataSink* pSink) {
         const int64_t llHeaderEnd =
             c_stEntry.llLocalOffset + 30 + Le16(local + 26) + Le16(local + 28);
         // A declared size near 2^63 would overflow: such an entry keeps the listed end.
-        if (c_stEntry.llCompressedSize >= 0 &&
-            c_stEntry.llCompressedSize < llEnd - llHeaderEnd)
+        if (c_stEntry.llCompressedSize >= 0 && c_stEntry.llCompressedSize < llEnd - llHeaderEnd)
             llEnd = llHeaderEnd + c_stEntry.llCompressedSize;
     }
     CountingSink counter(pSink);

@@ -20,16 +20,16 @@ typedef void* HARC;
  * listed here is zero. */
 enum {
     KESTREL_INDIVIDUALINFO_SIZE = 560,
-    KESTREL_INFO_ORIGINAL_SIZE = 0,    /* uint32 */
-    KESTREL_INFO_COMPRESSED_SIZE = 4,  /* uint32 */
-    KESTREL_INFO_CRC = 8,              /* uint32, not read by the engine */
-    KESTREL_INFO_FLAG = 12,            /* uint32 */
-    KESTREL_INFO_OS_TYPE = 16,         /* uint32 */
-    KESTREL_INFO_RATIO = 20,           /* uint16, thousandths */
-    KESTREL_INFO_DATE = 22,            /* uint16, DOS date */
-    KESTREL_INFO_TIME = 24,            /* uint16, DOS time */
-    KESTREL_INFO_FILENAME = 26,        /* UTF-8, NUL-terminated */
-    KESTREL_INFO_FILENAME_SIZE = 513,  /* at most, terminator included */
+    KESTREL_INFO_ORIGINAL_SIZE = 0,   /* uint32 */
+    KESTREL_INFO_COMPRESSED_SIZE = 4, /* uint32 */
+    KESTREL_INFO_CRC = 8,             /* uint32, not read by the engine */
+    KESTREL_INFO_FLAG = 12,           /* uint32 */
+    KESTREL_INFO_OS_TYPE = 16,        /* uint32 */
+    KESTREL_INFO_RATIO = 20,          /* uint16, thousandths */
+    KESTREL_INFO_DATE = 22,           /* uint16, DOS date */
+    KESTREL_INFO_TIME = 24,           /* uint16, DOS time */
+    KESTREL_INFO_FILENAME = 26,       /* UTF-8, NUL-terminated */
+    KESTREL_INFO_FILENAME_SIZE = 513, /* at most, terminator included */
 };
 
 /* The mode the engine passes to OpenArchive. */

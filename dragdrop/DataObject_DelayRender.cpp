@@ -1,12 +1,12 @@
 #include "DataObject_DelayRender.h"
 
 #include <QDrag>
+#include <QGuiApplication>
 #include <QMouseEvent>
-#include <QWindow>
 #include <QPointer>
 #include <QTimer>
-#include <QGuiApplication>
 #include <QUrl>
+#include <QWindow>
 
 #include "CMessageBox.h"
 

@@ -72,7 +72,9 @@ std::wstring ToNative(const QString& c_str) {
 
 CArchive_Unify::CArchive_Unify() : m_pcArchive(std::make_unique<shelf::CArchive_Unify>(0)) {}
 
-CArchive_Unify::~CArchive_Unify() { Release(); }
+CArchive_Unify::~CArchive_Unify() {
+    Release();
+}
 
 void CArchive_Unify::Release() {
     if (!m_pcArchive) return;
@@ -90,14 +92,19 @@ void CArchive_Unify::ClassUninitialize() {
     if (m_pcArchive) m_pcArchive->ClassUninitialize();
 }
 
-bool CArchive_Unify::Initialize() { return m_pcArchive && m_pcArchive->Initialize() == 1; }
+bool CArchive_Unify::Initialize() {
+    return m_pcArchive && m_pcArchive->Initialize() == 1;
+}
 
-bool CArchive_Unify::Uninitialize() { return m_pcArchive && m_pcArchive->Uninitialize() == 1; }
+bool CArchive_Unify::Uninitialize() {
+    return m_pcArchive && m_pcArchive->Uninitialize() == 1;
+}
 
-bool CArchive_Unify::Ready() { return m_pcArchive && m_pcArchive->Ready() == 1; }
+bool CArchive_Unify::Ready() {
+    return m_pcArchive && m_pcArchive->Ready() == 1;
+}
 
-NArchive::CA_RESULT CArchive_Unify::Create(const QWidget* c_frmForm,
-                                           const QString& c_strFileName) {
+NArchive::CA_RESULT CArchive_Unify::Create(const QWidget* c_frmForm, const QString& c_strFileName) {
     if (!m_pcArchive) return shelf::NArchive::CA_ERROR;
     return m_pcArchive->Create(WindowHandle(c_frmForm), ToNative(c_strFileName));
 }
@@ -107,7 +114,9 @@ NArchive::CA_RESULT CArchive_Unify::Open(const QWidget* c_frmForm, const QString
     return m_pcArchive->Open(WindowHandle(c_frmForm), ToNative(c_strFileName));
 }
 
-bool CArchive_Unify::Close() { return m_pcArchive && m_pcArchive->Close() == 1; }
+bool CArchive_Unify::Close() {
+    return m_pcArchive && m_pcArchive->Close() == 1;
+}
 
 bool CArchive_Unify::Property(NArchive::ARCHIVE_PROPERTY& pstProperty) {
     if (!m_pcArchive) return false;
@@ -136,9 +145,13 @@ NArchive::CA_RESULT CArchive_Unify::FindNext(shelf::NArchive::ARCHIVE_FILE* pstA
     return m_pcArchive->FindNext(pstArchiveFile);
 }
 
-bool CArchive_Unify::FindEnd() { return m_pcArchive && m_pcArchive->FindEnd() == 1; }
+bool CArchive_Unify::FindEnd() {
+    return m_pcArchive && m_pcArchive->FindEnd() == 1;
+}
 
-int32_t CArchive_Unify::FindProgress() { return m_pcArchive ? m_pcArchive->FindProgress() : 0; }
+int32_t CArchive_Unify::FindProgress() {
+    return m_pcArchive ? m_pcArchive->FindProgress() : 0;
+}
 
 int64_t CArchive_Unify::GetArchiveFileSize() {
     return m_pcArchive ? m_pcArchive->GetArchiveFileSize() : 0;

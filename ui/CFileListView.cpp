@@ -18,7 +18,8 @@ void CFileListColumnModel::SetImageList(const QList<QIcon>& c_lstImages) {
     }
 }
 
-QVariant CFileListColumnModel::headerData(int nSection, Qt::Orientation eOrientation, int nRole) const {
+QVariant CFileListColumnModel::headerData(int nSection, Qt::Orientation eOrientation,
+                                          int nRole) const {
     if (eOrientation != Qt::Horizontal || nSection < 0 || nSection >= Column_Count) {
         return QIdentityProxyModel::headerData(nSection, eOrientation, nRole);
     }

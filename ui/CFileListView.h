@@ -13,7 +13,6 @@ class QStandardItemModel;
 
 namespace kestrel {
 
-
 // Puts the list's headers and alignments over the row model. Rows are never edited; every row
 // can be dragged. An integer in Qt::DecorationRole of column 0 is an index into the image list.
 class CFileListColumnModel : public QIdentityProxyModel {

@@ -5,8 +5,7 @@
 
 namespace kestrel {
 
-CFileOpenWorker::CFileOpenWorker(QObject* pParent)
-    : QObject(pParent), m_pContext(new QObject) {
+CFileOpenWorker::CFileOpenWorker(QObject* pParent) : QObject(pParent), m_pContext(new QObject) {
     m_thread.setObjectName(QStringLiteral("kestrel-open"));
     m_pContext->moveToThread(&m_thread);
     connect(&m_thread, &QThread::finished, m_pContext, &QObject::deleteLater);

@@ -132,10 +132,10 @@ CForm_FilerMain_Driver::CForm_FilerMain_Driver(
       m_frmTreeView_ContextMenuStrip(frmTreeView_ContextMenuStrip),
       m_frmListView_ContextMenuStrip(frmListView_ContextMenuStrip) {
     m_cmBackgroundWorker = std::make_unique<CFileOpenWorker>();
-    QObject::connect(m_cmBackgroundWorker.get(), &CFileOpenWorker::ProgressChanged,
-                     m_frmWindow, [this](int nValue) { File_Open_ProgressChanged(nValue); });
-    QObject::connect(m_cmBackgroundWorker.get(), &CFileOpenWorker::RunWorkerCompleted,
-                     m_frmWindow, [this](bool bCancelled, bool) {
+    QObject::connect(m_cmBackgroundWorker.get(), &CFileOpenWorker::ProgressChanged, m_frmWindow,
+                     [this](int nValue) { File_Open_ProgressChanged(nValue); });
+    QObject::connect(m_cmBackgroundWorker.get(), &CFileOpenWorker::RunWorkerCompleted, m_frmWindow,
+                     [this](bool bCancelled, bool) {
                          // The failure is told before the window returns to idle.
                          if (bCancelled) CMessageBox::Error(m_frmWindow, c_strOpenFailed);
                          File_Open_RunWorkerCompleted(bCancelled);
@@ -148,8 +148,7 @@ CForm_FilerMain_Driver::CForm_FilerMain_Driver(
     m_pcFileListModel = std::make_unique<CFileListModel>(m_pcArchive_Driver.get());
     m_frmListView->SetRowModel(m_pcFileListModel.get());
 
-    m_pcConfig = std::make_unique<CConfig>(
-        this, QString::fromLocal8Bit(qgetenv("KESTREL_CONFIG")));
+    m_pcConfig = std::make_unique<CConfig>(this, QString::fromLocal8Bit(qgetenv("KESTREL_CONFIG")));
     m_pcConfig->Set_MessageOwner(m_frmWindow);
     m_pcConfig->Load();
 }
@@ -179,7 +178,9 @@ void CForm_FilerMain_Driver::File_Open(const QString& c_strFileName) {
         });
 }
 
-QStringList CForm_FilerMain_Driver::Get_CommandArgs() const { return QCoreApplication::arguments(); }
+QStringList CForm_FilerMain_Driver::Get_CommandArgs() const {
+    return QCoreApplication::arguments();
+}
 
 void CForm_FilerMain_Driver::File_Open_CommandArgs() {
     const QStringList vstrArgs = Get_CommandArgs();
@@ -192,9 +193,8 @@ void CForm_FilerMain_Driver::File_Open_OpenDialog() {
         vstrFilters << stProperty.strName + QStringLiteral("(*") + stProperty.strExt +
                            QLatin1Char(')');
     vstrFilters << QStringLiteral("全てのファイル(*)");
-    const QString strFile =
-        CFileDialogs::ChooseOpenFile(m_frmWindow, QStringLiteral("開く"), QString(),
-                                     vstrFilters.join(QStringLiteral(";;")));
+    const QString strFile = CFileDialogs::ChooseOpenFile(
+        m_frmWindow, QStringLiteral("開く"), QString(), vstrFilters.join(QStringLiteral(";;")));
     if (strFile.isEmpty()) return;
     if (!m_pcArchive_Driver->bFileOpened() && !m_bFileOpenMode) {
         m_pcArchive_Driver->Close();
@@ -227,9 +227,9 @@ bool CForm_FilerMain_Driver::File_Open_StartProcess(const QString& c_strFileName
     // The path travels as one argument, whatever blanks it holds.
     if (!c_strFileName.isEmpty()) process.setArguments({c_strFileName});
     if (process.startDetached()) return true;
-    CMessageBox::Error(m_frmWindow,
-                       CMessageBox::WithCause(QStringLiteral("新しいウィンドウを開くことができません"),
-                                              process.errorString()));
+    CMessageBox::Error(m_frmWindow, CMessageBox::WithCause(
+                                        QStringLiteral("新しいウィンドウを開くことができません"),
+                                        process.errorString()));
     return false;
 }
 
@@ -256,7 +256,9 @@ void CForm_FilerMain_Driver::File_Open_RunWorkerCompleted(bool bCancelled) {
     UI_Update_FileOpenMode_End(!bCancelled);
 }
 
-void CForm_FilerMain_Driver::Wait_FileOpen() { m_cmBackgroundWorker->Wait(); }
+void CForm_FilerMain_Driver::Wait_FileOpen() {
+    m_cmBackgroundWorker->Wait();
+}
 
 void CForm_FilerMain_Driver::File_Close() {
     // An open still running owns the archive driver until it completes.
@@ -363,8 +365,8 @@ void CForm_FilerMain_Driver::SaveWindowPlacement() {
     if (eState != EWindowState::Normal) {
         // The normal geometry excludes the frame; keep the same reference as pos().
         rcRestore = m_frmWindow->normalGeometry();
-        rcRestore.moveTopLeft(rcRestore.topLeft() - (m_frmWindow->geometry().topLeft() -
-                                                     m_frmWindow->pos()));
+        rcRestore.moveTopLeft(rcRestore.topLeft() -
+                              (m_frmWindow->geometry().topLeft() - m_frmWindow->pos()));
     }
     pcWindow->Set_WindowBounds(STRectangle::FromQRect(rcBounds));
     pcWindow->Set_WindowRestoreBounds(STRectangle::FromQRect(rcRestore));
@@ -392,8 +394,8 @@ void CForm_FilerMain_Driver::UI_Update_ViewerApplications(
         // their names.
         pMenu->clear();
         for (qsizetype i = 0; i < c_lstViewers.size(); ++i) {
-            auto* pAction = new QAction(
-                c_lstViewers[i].strName + QStringLiteral("(&%1)").arg(i), pMenu);
+            auto* pAction =
+                new QAction(c_lstViewers[i].strName + QStringLiteral("(&%1)").arg(i), pMenu);
             pAction->setObjectName(QString::fromLatin1(pszMenu) + QStringLiteral("_%1").arg(i));
             pAction->setData(static_cast<int>(i));
             QObject::connect(pAction, &QAction::triggered, pMenu,

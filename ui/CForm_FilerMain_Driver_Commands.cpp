@@ -100,7 +100,8 @@ QStringList DropLinksLeaving(const QString& c_strStaging, const QString& c_strRo
     struct stat st {};
     if (::lstat(baRoot.constData(), &st) != 0) return lstDropped;
     if (S_ISLNK(st.st_mode)) {
-        if (Climbs(LinkTarget(AT_FDCWD, baRoot.constData()), 0) && ::unlink(baRoot.constData()) == 0)
+        if (Climbs(LinkTarget(AT_FDCWD, baRoot.constData()), 0) &&
+            ::unlink(baRoot.constData()) == 0)
             lstDropped << c_strRoot.mid(c_strStaging.size() - 1);
         return lstDropped;
     }
@@ -142,8 +143,8 @@ QStringList DropLinksLeaving(const QString& c_strStaging, const QString& c_strRo
         FRAME& top = vStack.back();
         if (top.nNext < top.vSubfolders.size()) {
             const QByteArray baName = top.vSubfolders[top.nNext++];
-            const int nChild =
-                ::openat(nFolder, baName.constData(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+            const int nChild = ::openat(nFolder, baName.constData(),
+                                        O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
             if (nChild < 0) continue;
             ::close(nFolder);
             nFolder = nChild;
@@ -208,7 +209,8 @@ QStringList CForm_FilerMain_Driver::SelectedEntries() const {
 QString CForm_FilerMain_Driver::StagingFolder() {
     const QString strFolder = m_pcArchive_Driver->Generate_ExtractTempDirectoryName();
     if (strFolder.isEmpty())
-        CMessageBox::Error(m_frmWindow, QStringLiteral("一時フォルダがないため、ファイルを取り出せません"));
+        CMessageBox::Error(m_frmWindow,
+                           QStringLiteral("一時フォルダがないため、ファイルを取り出せません"));
     return strFolder;
 }
 
@@ -224,7 +226,8 @@ bool CForm_FilerMain_Driver::Extract_Staged(const QStringList& c_lstFiles,
     if (strReason.isEmpty()) strReason = QStringLiteral("書庫からファイルを取り出せませんでした");
     const QString strText = CMessageBox::WithCause(c_strExtractError, strReason);
     if (bTellLater)
-        QTimer::singleShot(0, m_frmWindow, [this, strText] { CMessageBox::Error(m_frmWindow, strText); });
+        QTimer::singleShot(0, m_frmWindow,
+                           [this, strText] { CMessageBox::Error(m_frmWindow, strText); });
     else
         CMessageBox::Error(m_frmWindow, strText);
     return false;
@@ -241,10 +244,11 @@ QStringList CForm_FilerMain_Driver::Drop_LinksLeaving(const QString& c_strStagin
     }
     if (lstDropped.isEmpty()) return lstLeft;
     const QString strText = CMessageBox::WithCause(
-        c_strExtractError,
-        QStringLiteral("解凍先の外を指すリンクは取り出しません:\n") + lstDropped.join(QLatin1Char('\n')));
+        c_strExtractError, QStringLiteral("解凍先の外を指すリンクは取り出しません:\n") +
+                               lstDropped.join(QLatin1Char('\n')));
     if (bTellLater)
-        QTimer::singleShot(0, m_frmWindow, [this, strText] { CMessageBox::Error(m_frmWindow, strText); });
+        QTimer::singleShot(0, m_frmWindow,
+                           [this, strText] { CMessageBox::Error(m_frmWindow, strText); });
     else
         CMessageBox::Error(m_frmWindow, strText);
     return lstLeft;
@@ -329,8 +333,10 @@ void CForm_FilerMain_Driver::Edit_Open_Click_EventHandler(QObject* pSender) {
     }
     if (vnRows.size() > 1 &&
         !CMessageBox::Warning_YesNo(
-            m_frmWindow, QStringLiteral("複数のファイルを1度に開いた場合、パソコンの動作が遅くなる可能性があります\n"
-                                        "処理を続行しますか？")))
+            m_frmWindow,
+            QStringLiteral(
+                "複数のファイルを1度に開いた場合、パソコンの動作が遅くなる可能性があります\n"
+                "処理を続行しますか？")))
         return;
 
     // A viewer item carries its record's index; anything else uses the first viewer.
@@ -341,8 +347,7 @@ void CForm_FilerMain_Driver::Edit_Open_Click_EventHandler(QObject* pSender) {
     const int nIndex = bViewerItem ? pAction->data().toInt() : 0;
     if (nIndex >= 0 && nIndex < m_lstViewers.size()) stViewer = m_lstViewers[nIndex];
     // No viewer configured at all: the desktop's association.
-    const bool bAssociation =
-        !stViewer || stViewer->strFilePath == QLatin1String(c_szRelateViewer);
+    const bool bAssociation = !stViewer || stViewer->strFilePath == QLatin1String(c_szRelateViewer);
     Edit_Open(bAssociation ? nullptr : &*stViewer);
 }
 
@@ -367,8 +372,9 @@ bool CForm_FilerMain_Driver::Edit_Open(const VIEWERAPPLICATION* pstViewer) {
                 CMessageBox::WithCause(QStringLiteral("ファイルを開くことができません"),
                                        QStringLiteral("フォルダがリンクです: ") + strEntry));
         } else if (!StartViewer(pstViewer, strFile, &strReason)) {
-            CMessageBox::Error(m_frmWindow, CMessageBox::WithCause(
-                                                QStringLiteral("ファイルを開くことができません"), strReason));
+            CMessageBox::Error(m_frmWindow,
+                               CMessageBox::WithCause(
+                                   QStringLiteral("ファイルを開くことができません"), strReason));
         }
     }
     return true;
@@ -382,7 +388,8 @@ bool CForm_FilerMain_Driver::StartViewer(const VIEWERAPPLICATION* pstViewer,
     }
     if (pstViewer == nullptr) {
         if (QDesktopServices::openUrl(QUrl::fromLocalFile(c_strFile))) return true;
-        *pstrReason = QStringLiteral("このファイルに関連づけられたアプリケーションを起動できません");
+        *pstrReason =
+            QStringLiteral("このファイルに関連づけられたアプリケーションを起動できません");
         return false;
     }
     // The file's path is the program's one argument, whatever blanks it holds.

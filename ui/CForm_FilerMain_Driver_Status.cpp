@@ -27,7 +27,8 @@ void SetStatusItemWidth(QWidget* pItem, int nWidth) {
 }
 
 QString SelectText(int64_t nCount, int64_t llSize) {
-    return QStringLiteral("選択 %1 file, %2 byte").arg(CFormat::Number(nCount), CFormat::Number(llSize));
+    return QStringLiteral("選択 %1 file, %2 byte")
+        .arg(CFormat::Number(nCount), CFormat::Number(llSize));
 }
 
 }  // namespace
@@ -42,17 +43,17 @@ void CForm_FilerMain_Driver::UI_Update_FolderList(QTreeWidgetItem* pNode) {
     const CIconList* pcImages = nullptr;
     int32_t nFileCount = 0;
     int64_t llOriginalSize = 0, llCompressedSize = 0;
-    m_pcArchive_Driver->Get_FileListViewItems(strName, vItems, pcImages, nFileCount,
-                                              llOriginalSize, llCompressedSize);
+    m_pcArchive_Driver->Get_FileListViewItems(strName, vItems, pcImages, nFileCount, llOriginalSize,
+                                              llCompressedSize);
     m_pcFileListModel->SetItems(std::move(vItems), pcImages);
 
     // A refill drops the selection without telling anyone: start the figures over.
     m_nSelectedItemCount = 0;
     m_llSelectedItemFileSize = 0;
     UI_Update_SelectStatusText();
-    m_frmStatusLabel_Directory->setText(QStringLiteral("フォルダ %1 file, %2 byte")
-                                            .arg(CFormat::Number(nFileCount),
-                                                 CFormat::Number(llOriginalSize)));
+    m_frmStatusLabel_Directory->setText(
+        QStringLiteral("フォルダ %1 file, %2 byte")
+            .arg(CFormat::Number(nFileCount), CFormat::Number(llOriginalSize)));
     const double dRatio = m_pcArchive_Driver->dAvgRatio();
     // An archive without any bytes has no ratio; it shows as 0.00.
     m_frmStatusLabel_Archive->setText(

@@ -9,8 +9,8 @@
 #include <QTreeWidget>
 #include <cstdio>
 
-#include "CForm_FilerMain_Driver.h"
 #include "CConfig.h"
+#include "CForm_FilerMain_Driver.h"
 #include "Form_About.h"
 #include "Form_Config.h"
 #include "Form_FilerMain.h"
@@ -61,7 +61,8 @@ void Install_ScreenshotHook(Form_FilerMain& frmMain) {
                     pPages && strWhat.endsWith(QLatin1String(":Viewer")))
                     pPages->setCurrentItem(pPages->topLevelItem(1));
                 pDialog->show();
-                QTimer::singleShot(300, pDialog, [pDialog, strPath] { SaveAndQuit(pDialog, strPath); });
+                QTimer::singleShot(300, pDialog,
+                                   [pDialog, strPath] { SaveAndQuit(pDialog, strPath); });
             } else if (auto* pMenu = frmMain.findChild<QMenu*>(strWhat);
                        pMenu && !strWhat.isEmpty()) {
                 pMenu->popup(frmMain.mapToGlobal(QPoint(40, 40)));

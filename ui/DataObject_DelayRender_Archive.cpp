@@ -6,10 +6,11 @@
 
 namespace kestrel {
 
-DataObject_DelayRender_Archive::DataObject_DelayRender_Archive(
-    const QStringList& c_lstAnnounced, CForm_FilerMain_Driver* pcDriver,
-    const QStringList& c_strExractFiles, const QString& c_strExtractDirectory,
-    bool bAnnouncesFolders)
+DataObject_DelayRender_Archive::DataObject_DelayRender_Archive(const QStringList& c_lstAnnounced,
+                                                               CForm_FilerMain_Driver* pcDriver,
+                                                               const QStringList& c_strExractFiles,
+                                                               const QString& c_strExtractDirectory,
+                                                               bool bAnnouncesFolders)
     : DataObject_DelayRender(c_lstAnnounced),
       m_pcDriver(pcDriver),
       m_strExtractFiles(c_strExractFiles),

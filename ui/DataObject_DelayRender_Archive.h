@@ -16,7 +16,8 @@ public:
     // c_lstAnnounced: the paths the drop target receives; c_strExractFiles: the archive paths
     // to extract into c_strExtractDirectory. With bAnnouncesFolders the announced paths are
     // folders, made even when no file lands in them.
-    DataObject_DelayRender_Archive(const QStringList& c_lstAnnounced, CForm_FilerMain_Driver* pcDriver,
+    DataObject_DelayRender_Archive(const QStringList& c_lstAnnounced,
+                                   CForm_FilerMain_Driver* pcDriver,
                                    const QStringList& c_strExractFiles,
                                    const QString& c_strExtractDirectory, bool bAnnouncesFolders);
 

@@ -19,7 +19,8 @@ long RssKiB(const char* pszField) {
     std::ifstream status("/proc/self/status");
     std::string strLine;
     while (std::getline(status, strLine)) {
-        if (strLine.rfind(pszField, 0) == 0) return std::atol(strLine.c_str() + std::strlen(pszField));
+        if (strLine.rfind(pszField, 0) == 0)
+            return std::atol(strLine.c_str() + std::strlen(pszField));
     }
     return -1;
 }

@@ -16,7 +16,9 @@ inline QString DataPath(const QString& c_strName) {
     return QString::fromLocal8Bit(pszData ? pszData : "tests/data") + QLatin1Char('/') + c_strName;
 }
 
-inline QString SamplePath() { return DataPath(QStringLiteral("../../samples/sample.lzh")); }
+inline QString SamplePath() {
+    return DataPath(QStringLiteral("../../samples/sample.lzh"));
+}
 
 // A ZIP with the given entries (names ending in "/" are folders), each file holding its own
 // name repeated nRepeat times; made with python3's zipfile.

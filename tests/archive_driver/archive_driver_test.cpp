@@ -27,8 +27,8 @@ QStringList Rows(CArchive_Driver& cDriver, const QString& c_strFolder) {
     const kestrel::CIconList* pcImages = nullptr;
     int32_t nCount = -1;
     int64_t llOriginal = -1, llCompressed = -1;
-    const int32_t nFilled =
-        cDriver.Get_FileListViewItems(c_strFolder, vItems, pcImages, nCount, llOriginal, llCompressed);
+    const int32_t nFilled = cDriver.Get_FileListViewItems(c_strFolder, vItems, pcImages, nCount,
+                                                          llOriginal, llCompressed);
     EXPECT_EQ(nFilled, static_cast<int32_t>(vItems.size()));
     EXPECT_EQ(pcImages, &cDriver.IconList());
     return RowNames(vItems);
@@ -36,7 +36,8 @@ QStringList Rows(CArchive_Driver& cDriver, const QString& c_strFolder) {
 
 // "Text|Name" of every folder item, depth first.
 QStringList TreeShape(const QStandardItem* pItem) {
-    QStringList v{pItem->text() + QLatin1Char('|') + pItem->data(CArchive_Driver::NameRole).toString()};
+    QStringList v{pItem->text() + QLatin1Char('|') +
+                  pItem->data(CArchive_Driver::NameRole).toString()};
     for (int i = 0; i < pItem->rowCount(); ++i) v += TreeShape(pItem->child(i));
     return v;
 }
@@ -70,8 +71,8 @@ TEST(ArchiveDriver, OpensTheSampleAndBuildsTreeRowsAndFigures) {
     EXPECT_EQ(cDriver.llFileSize(), QFileInfo(test::SamplePath()).size());
     EXPECT_EQ(cDriver.llExtractFileSize(), 40 + 3890 + 29 + 3072 + 63 + 29 + 0);
     EXPECT_GT(cDriver.llCompressFileSize(), 0);
-    EXPECT_DOUBLE_EQ(cDriver.dAvgRatio(), double(cDriver.llCompressFileSize()) /
-                                              double(cDriver.llExtractFileSize()));
+    EXPECT_DOUBLE_EQ(cDriver.dAvgRatio(),
+                     double(cDriver.llCompressFileSize()) / double(cDriver.llExtractFileSize()));
     ASSERT_EQ(vnProgress.size(), 1u);  // seven entries: only the final report
     EXPECT_EQ(vnProgress.back(), 1000);
     ASSERT_NE(cDriver.pstProperty(), nullptr);
@@ -88,9 +89,8 @@ TEST(ArchiveDriver, OpensTheSampleAndBuildsTreeRowsAndFigures) {
     EXPECT_EQ(Rows(cDriver, QStringLiteral("/")), (QStringList{"readme.txt", "空.txt"}));
     EXPECT_EQ(Rows(cDriver, QStringLiteral("/文書/画像/")), (QStringList{"表.csv", "logo.bmp"}));
     // The whole archive: each folder's own files after those of its subfolders.
-    EXPECT_EQ(Rows(cDriver, QString()),
-              (QStringList{"表.csv", "logo.bmp", "報告書.txt", "util.h", "main.c", "readme.txt",
-                           "空.txt"}));
+    EXPECT_EQ(Rows(cDriver, QString()), (QStringList{"表.csv", "logo.bmp", "報告書.txt", "util.h",
+                                                     "main.c", "readme.txt", "空.txt"}));
     EXPECT_TRUE(Rows(cDriver, QStringLiteral("relative/")).isEmpty());
     EXPECT_TRUE(Rows(cDriver, QStringLiteral("/missing/")).isEmpty());
 
@@ -102,7 +102,8 @@ TEST(ArchiveDriver, OpensTheSampleAndBuildsTreeRowsAndFigures) {
                                   llCompressed);
     EXPECT_EQ(nCount, 1);
     EXPECT_EQ(llOriginal, 3890);
-    EXPECT_EQ(cDriver.Get_SelectedFilesSize({"/文書/報告書.txt", "/readme.txt", "/none"}), 3890 + 40);
+    EXPECT_EQ(cDriver.Get_SelectedFilesSize({"/文書/報告書.txt", "/readme.txt", "/none"}),
+              3890 + 40);
 
     EXPECT_TRUE(cDriver.Close());
     EXPECT_FALSE(cDriver.bFileOpened());
@@ -117,7 +118,7 @@ TEST(ArchiveDriver, FailedAndEmptyOpens) {
     CArchive_Driver cDriver;
     EXPECT_FALSE(cDriver.Open(QString()));
     EXPECT_FALSE(cDriver.bFileOpened());
-    EXPECT_EQ(cDriver.IconList().Count(), 1);  // already reset
+    EXPECT_EQ(cDriver.IconList().Count(), 1);                   // already reset
     ASSERT_NE(cDriver.FindNode(QStringLiteral("/")), nullptr);  // a lone root
 
     EXPECT_FALSE(cDriver.Open(dir.filePath(QStringLiteral("a.tar"))));  // unknown extension
@@ -167,8 +168,8 @@ TEST(ArchiveDriver, ProgressAfterEveryEighthEntryAndAtTheEnd) {
 TEST(ArchiveDriver, WholeArchiveOrderAndFoldersWithoutFiles) {
     QTemporaryDir dir;
     const QString strZip = dir.filePath(QStringLiteral("order.zip"));
-    ASSERT_TRUE(test::MakeZip(strZip, {"x.txt", "a/y.txt", "a/b/z.txt", "only/sub/deep.txt",
-                                       "a.b/c.txt"}));
+    ASSERT_TRUE(
+        test::MakeZip(strZip, {"x.txt", "a/y.txt", "a/b/z.txt", "only/sub/deep.txt", "a.b/c.txt"}));
     CArchive_Driver cDriver;
     ASSERT_TRUE(cDriver.Open(strZip));
     EXPECT_EQ(Rows(cDriver, QString()),

@@ -126,8 +126,9 @@ TEST(Facade, DescribesFormatsAndTheOpenedArchive) {
               1);
     EXPECT_TRUE(QFile::exists(strOut + QStringLiteral("readme.txt")));
     // An empty request hands over an empty list and succeeds with 0.
-    EXPECT_EQ(cArchive.Extract({}, strOut, NA::EXT_OVERWRITE | NA::EXT_WITH_PATH | NA::EXT_NO_CONFIRM),
-              0);
+    EXPECT_EQ(
+        cArchive.Extract({}, strOut, NA::EXT_OVERWRITE | NA::EXT_WITH_PATH | NA::EXT_NO_CONFIRM),
+        0);
     // Extraction let the handle go, so there is nothing left to close.
     EXPECT_FALSE(cArchive.Close());
     ASSERT_EQ(cArchive.Create(nullptr, strCopy), NA::CA_OPENED);

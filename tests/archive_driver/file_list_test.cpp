@@ -40,13 +40,13 @@ TEST(FileList, ColumnsOfTheSampleRows) {
     EXPECT_EQ(Cell(cModel, 0, 5), QStringLiteral("2024/05/01 12:34:56"));
     EXPECT_EQ(Cell(cModel, 0, 6), QStringLiteral("/文書/"));
     EXPECT_EQ(Cell(cModel, 0, 0, CFileListModel::NameRole), QStringLiteral("/文書/報告書.txt"));
-    const auto stTag =
-        cModel.data(cModel.index(0, 0), CFileListModel::TagRole).value<shelf_cli::NArchive::ARCHIVE_FILE>();
+    const auto stTag = cModel.data(cModel.index(0, 0), CFileListModel::TagRole)
+                           .value<shelf_cli::NArchive::ARCHIVE_FILE>();
     EXPECT_EQ(stTag.nOriginalSize, 3890);
     EXPECT_EQ(stTag.strFullPath, QStringLiteral("/文書/報告書.txt"));
 
-    const QStringList vstrHeaders{"ファイル名", "ファイルの種類", "サイズ", "圧縮サイズ", "圧縮率",
-                                  "更新日時", "フォルダ"};
+    const QStringList vstrHeaders{"ファイル名", "ファイルの種類", "サイズ",  "圧縮サイズ",
+                                  "圧縮率",     "更新日時",       "フォルダ"};
     for (int i = 0; i < 7; ++i) {
         EXPECT_EQ(cModel.headerData(i, Qt::Horizontal).toString(), vstrHeaders[i]);
         const int nAlign = cModel.headerData(i, Qt::Horizontal, Qt::TextAlignmentRole).toInt();
@@ -97,7 +97,8 @@ TEST(FileList, TypeNamesAndTheirFallbacks) {
 
     EXPECT_EQ(CArchive_Driver::GetFileExt(QStringLiteral("a.tar.gz")), QStringLiteral(".gz"));
     EXPECT_EQ(CArchive_Driver::GetFileExt(QStringLiteral("README")), QStringLiteral("."));
-    EXPECT_EQ(CArchive_Driver::GetDefaultFileType(QStringLiteral(".Abc")), QStringLiteral("Abc ファイル"));
+    EXPECT_EQ(CArchive_Driver::GetDefaultFileType(QStringLiteral(".Abc")),
+              QStringLiteral("Abc ファイル"));
     EXPECT_EQ(cDriver.GetExtInfo(QStringLiteral(".xyz")).strType, QStringLiteral("xyz ファイル"));
 
     // A reopen starts over with the single generic image.

@@ -10,7 +10,9 @@ namespace fs = std::filesystem;
 
 namespace {
 
-std::string Quote(const std::string& s) { return std::string(1, '"').append(s).append(1, '"'); }
+std::string Quote(const std::string& s) {
+    return std::string(1, '"').append(s).append(1, '"');
+}
 
 TEST(CommandLine, ForeignFormsAreRefusedAndTheDiskIsUntouched) {
     ScratchDir dir;

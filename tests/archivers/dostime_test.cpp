@@ -1,11 +1,12 @@
 // Local DOS times from instants, against the C library's own conversion in zones with and
 // without daylight saving (the conversion keeps each day's offset and must notice changes).
+#include "DosTime.h"
+
 #include <gtest/gtest.h>
 
 #include <ctime>
 
 #include "ArchiverPlugin.h"
-#include "DosTime.h"
 
 using kestrel::archiver::UnixToLocalDos;
 
@@ -22,8 +23,8 @@ void Reference(int64_t t, uint16_t* pnDate, uint16_t* pnTime) {
         *pnDate = (127 << 9) | (12 << 5) | 31;
         *pnTime = (23 << 11) | (59 << 5) | 29;
     } else {
-        *pnDate = static_cast<uint16_t>(((tm.tm_year - 80) << 9) | ((tm.tm_mon + 1) << 5) |
-                                        tm.tm_mday);
+        *pnDate =
+            static_cast<uint16_t>(((tm.tm_year - 80) << 9) | ((tm.tm_mon + 1) << 5) | tm.tm_mday);
         *pnTime = static_cast<uint16_t>((tm.tm_hour << 11) | (tm.tm_min << 5) | (tm.tm_sec / 2));
     }
 }
@@ -32,8 +33,8 @@ void Reference(int64_t t, uint16_t* pnDate, uint16_t* pnTime) {
 
 TEST(DosTime, MatchesTheZoneEverywhere) {
     // Half-hour daylight saving, a southern zone, a northern one, none, and the clamps.
-    for (const char* pszZone : {"Australia/Lord_Howe", "America/Sao_Paulo", "Europe/Berlin",
-                                "Asia/Tokyo", "UTC"}) {
+    for (const char* pszZone :
+         {"Australia/Lord_Howe", "America/Sao_Paulo", "Europe/Berlin", "Asia/Tokyo", "UTC"}) {
         kestrel_test::ZoneScope zone(pszZone);
         kestrel::archiver::ForgetLocalZone();  // as opening an archive does
         int nMismatch = 0;

@@ -9,8 +9,8 @@
 #include <ostream>
 
 #include "CMessageBox.h"
-#include "common/MessageRecorder.h"
 #include "IConfigTarget.h"
+#include "common/MessageRecorder.h"
 
 // Readable failures for QString values.
 QT_BEGIN_NAMESPACE
@@ -39,6 +39,5 @@ public:
     QList<bool> lstStriping;
     QList<QList<VIEWERAPPLICATION>> lstViewerUpdates;
 };
-
 
 }  // namespace kestrel::test

@@ -15,7 +15,4 @@ inline void PrintTo(const QString& c_str, std::ostream* pOut) {
 }
 QT_END_NAMESPACE
 
-namespace kestrel::test {
-
-
-}  // namespace kestrel::test
+namespace kestrel::test {}  // namespace kestrel::test

@@ -211,7 +211,8 @@ protected:
     void dragEnterEvent(QDragEnterEvent* pEvent) override { Answer(pEvent); }
     void dragMoveEvent(QDragMoveEvent* pEvent) override { Answer(pEvent); }
     void dropEvent(QDropEvent* pEvent) override {
-        for (const QUrl& c_url : lstKept) lstExistedAtDrop.append(QFileInfo::exists(c_url.toLocalFile()));
+        for (const QUrl& c_url : lstKept)
+            lstExistedAtDrop.append(QFileInfo::exists(c_url.toLocalFile()));
         pEvent->acceptProposedAction();
     }
 
@@ -277,8 +278,7 @@ TEST_F(DragHelperTest, ADropRendersBeforeTheTargetReadsAndQtDeletesDragAndData) 
     EXPECT_TRUE(pcWatch.isNull());
 }
 
-class EarlyReadingDragTest : public DragHelperTest,
-                             public testing::WithParamInterface<bool> {};
+class EarlyReadingDragTest : public DragHelperTest, public testing::WithParamInterface<bool> {};
 
 TEST_P(EarlyReadingDragTest, FindsTheFilesAtTheDropOnlyWhereTheDropIsTaken) {
     const bool c_bAccept = GetParam();

@@ -36,7 +36,8 @@ DriverWindow MakeDriverWindow(const std::function<void(STConfig&)>& fnSettings,
         w.pDriver = pDriver.get();
         return pDriver;
     };
-    w.frm = std::make_unique<Form_FilerMain>(fnCreate, QStringLiteral("/nonexistent-kestrel-images/"));
+    w.frm =
+        std::make_unique<Form_FilerMain>(fnCreate, QStringLiteral("/nonexistent-kestrel-images/"));
     w.frm->show();
     QCoreApplication::processEvents();  // the first shown event reads the command line
     w.pDriver->Wait_FileOpen();
@@ -79,7 +80,9 @@ QString FixturePath(const QString& c_strName) {
     return QString::fromLocal8Bit(qgetenv("KESTREL_TEST_DATA")) + QLatin1Char('/') + c_strName;
 }
 
-QString SamplePath() { return FixturePath(QStringLiteral("../../samples/sample.lzh")); }
+QString SamplePath() {
+    return FixturePath(QStringLiteral("../../samples/sample.lzh"));
+}
 
 bool MakeZip(const QString& c_strPath, const QStringList& c_lstNames) {
     const QString strScript = QStringLiteral(
@@ -88,8 +91,9 @@ bool MakeZip(const QString& c_strPath, const QStringList& c_lstNames) {
         "    for n in sys.argv[2:]:\n"
         "        z.writestr(zipfile.ZipInfo(n, (2024, 5, 1, 12, 34, 56)),"
         " b'' if n.endswith('/') else n.encode())\n");
-    return QProcess::execute(QStringLiteral("python3"),
-                             QStringList{QStringLiteral("-c"), strScript, c_strPath} + c_lstNames) == 0;
+    return QProcess::execute(
+               QStringLiteral("python3"),
+               QStringList{QStringLiteral("-c"), strScript, c_strPath} + c_lstNames) == 0;
 }
 
 QByteArray ReadFile(const QString& c_strPath) {

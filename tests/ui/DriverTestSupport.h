@@ -58,11 +58,11 @@ public:
                      QString*) override {
         QFile file(c_strFile);
         file.open(QIODevice::ReadOnly);
-        lstLaunched.append({pstViewer ? pstViewer->strFilePath : QString(), c_strFile, file.readAll()});
+        lstLaunched.append(
+            {pstViewer ? pstViewer->strFilePath : QString(), c_strFile, file.readAll()});
         return true;
     }
 };
-
 
 struct DriverWindow {
     std::unique_ptr<QTemporaryDir> pDir;  // settings and scratch of this window

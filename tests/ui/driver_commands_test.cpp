@@ -90,13 +90,15 @@ TEST(Commands, ExtractSelectedFilesAndAnswerTheReplaceQuestion) {
     EXPECT_TRUE(QFileInfo(strOut + QStringLiteral("/空.txt")).isFile());
 
     // Each answer to the replace question.
-    for (auto eAnswer : {CFileMover::EAnswer::No, CFileMover::EAnswer::Yes, CFileMover::EAnswer::Cancel}) {
+    for (auto eAnswer :
+         {CFileMover::EAnswer::No, CFileMover::EAnswer::Yes, CFileMover::EAnswer::Cancel}) {
         WriteFile(strOut + QStringLiteral("/readme.txt"), "mine");
         int nAsked = 0;
         w.pDriver->hookQuestion = [&](const CFileMover::Question& c_q) {
             ++nAsked;
             EXPECT_TRUE(c_q.bOfferAll);  // two files in one command
-            return c_q.strTarget.endsWith(QStringLiteral("空.txt")) ? CFileMover::EAnswer::Yes : eAnswer;
+            return c_q.strTarget.endsWith(QStringLiteral("空.txt")) ? CFileMover::EAnswer::Yes
+                                                                    : eAnswer;
         };
         messages.lstTexts.clear();
         FolderAnswer folder(strOut);
@@ -114,7 +116,8 @@ TEST(Commands, ExtractSelectedFilesAndAnswerTheReplaceQuestion) {
 
 TEST(Commands, SameNamesFromTwoFoldersMeetAtTheDestination) {
     MessageRecorder messages;
-    DriverWindow w = MakeDriverWindow([](STConfig& st) { st.stGeneral.bFirstFolderOfAllFiles = true; });
+    DriverWindow w =
+        MakeDriverWindow([](STConfig& st) { st.stGeneral.bFirstFolderOfAllFiles = true; });
     const QString strZip = w.Path(QStringLiteral("twins.zip"));
     ASSERT_TRUE(MakeZip(strZip, {"a/x.txt", "b/x.txt"}));
     w.Open(strZip);
@@ -189,7 +192,8 @@ TEST(Commands, OpenWithViewers) {
     w.pDriver->Edit_Open_Click_EventHandler(w.frm->frmListView);  // a double-click
     ASSERT_EQ(w.pDriver->lstLaunched.size(), 1);
     EXPECT_TRUE(w.pDriver->lstLaunched[0].strProgram.isEmpty());  // the association
-    EXPECT_TRUE(w.pDriver->lstLaunched[0].strFile.endsWith(QStringLiteral("/sample.lzh/readme.txt")));
+    EXPECT_TRUE(
+        w.pDriver->lstLaunched[0].strFile.endsWith(QStringLiteral("/sample.lzh/readme.txt")));
     EXPECT_EQ(w.pDriver->lstLaunched[0].baContent,
               QStringLiteral("ケストレルの見本書庫です。\n").toUtf8());
 
@@ -200,7 +204,8 @@ TEST(Commands, OpenWithViewers) {
     pItem->trigger();
     EXPECT_EQ(messages.lstTexts.size(), 1);
     EXPECT_EQ(messages.lstCaptions.value(0), QStringLiteral("警告"));
-    EXPECT_TRUE(messages.lstTexts.value(0).startsWith(QStringLiteral("複数のファイルを1度に開いた場合")));
+    EXPECT_TRUE(
+        messages.lstTexts.value(0).startsWith(QStringLiteral("複数のファイルを1度に開いた場合")));
     ASSERT_EQ(w.pDriver->lstLaunched.size(), 3);
     EXPECT_EQ(w.pDriver->lstLaunched[1].strProgram, QStringLiteral("/usr/bin/editor-of-choice"));
     EXPECT_EQ(w.pDriver->lstLaunched[2].strProgram, QStringLiteral("/usr/bin/editor-of-choice"));
@@ -232,7 +237,8 @@ TEST(Commands, ViewerMenusAndAnEmptyViewerList) {
         EXPECT_EQ(vItems[1]->objectName(), QString::fromLatin1(pszMenu) + QStringLiteral("_1"));
     }
     w.pDriver->UI_Update_ViewerApplications({});
-    EXPECT_TRUE(w.frm->findChild<QMenu*>(QStringLiteral("frmMenu_Edit_Select_Open"))->actions().isEmpty());
+    EXPECT_TRUE(
+        w.frm->findChild<QMenu*>(QStringLiteral("frmMenu_Edit_Select_Open"))->actions().isEmpty());
     EXPECT_EQ(w.frm->findChild<QAction*>(QStringLiteral("frmMenu_Edit_Select_Open_0")), nullptr);
     w.SelectRows({0});
     w.pDriver->Edit_Open_Click_EventHandler(w.frm->frmListView);
@@ -271,8 +277,8 @@ TEST(Commands, DragDataExtractsOnlyAtTheDrop) {
     // A folder drag: the announced folder exists even without files of its own.
     const QString strStaging2 = w.pDriver->pcArchive_Driver()->Generate_ExtractTempDirectoryName();
     const QString strFolder = strStaging2 + QStringLiteral("src");
-    DataObject_DelayRender_Archive folder({strFolder}, w.pDriver, {"/src/lib/util.h", "/src/main.c"},
-                                          strStaging2, true);
+    DataObject_DelayRender_Archive folder({strFolder}, w.pDriver,
+                                          {"/src/lib/util.h", "/src/main.c"}, strStaging2, true);
     folder.Set_MouseButtonState(pcButtons);
     (void)folder.urls();
     EXPECT_TRUE(QFileInfo(strFolder + QStringLiteral("/lib/util.h")).isFile());

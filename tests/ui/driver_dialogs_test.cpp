@@ -47,7 +47,8 @@ TEST(Dialogs, OptionsOkReachesTheViewerMenusAndTheFile) {
     WhenShown<Form_Config>([](Form_Config* pDialog) {
         Click(pDialog, "frmAdd");
         pDialog->findChild<QLineEdit*>(QStringLiteral("frmName"))->setText(QStringLiteral("画像"));
-        pDialog->findChild<QLineEdit*>(QStringLiteral("frmFilePath"))->setText(QStringLiteral("/usr/bin/eog"));
+        pDialog->findChild<QLineEdit*>(QStringLiteral("frmFilePath"))
+            ->setText(QStringLiteral("/usr/bin/eog"));
         Click(pDialog, "frmUpdate");
         Click(pDialog, "frmButton_OK");
     });
@@ -60,7 +61,8 @@ TEST(Dialogs, OptionsOkReachesTheViewerMenusAndTheFile) {
     }
     CConfig cSaved(nullptr, w.Path(QStringLiteral("kestrel.config.xml")));
     ASSERT_TRUE(cSaved.Load());
-    EXPECT_EQ(cSaved.pcOpen()->stViewerApplications().last().strFilePath, QStringLiteral("/usr/bin/eog"));
+    EXPECT_EQ(cSaved.pcOpen()->stViewerApplications().last().strFilePath,
+              QStringLiteral("/usr/bin/eog"));
 
     // Cancel after edits: menus and settings stay.
     WhenShown<Form_Config>([](Form_Config* pDialog) {

@@ -26,11 +26,14 @@ bool Enabled(const Form_FilerMain& c_frm, const char* pszName) {
     return FindItem(c_frm, pszName)->isEnabled();
 }
 
-const char* const c_apszExtractItems[] = {
-    "frmToolBar_Edit_Select_Thow", "frmMenu_Edit_Select_Thaw",
-    "frmTreeView_Menu_Select_Thaw_Include_SubFolder",
-    "frmTreeView_Menu_Select_Thaw_Only_CurrentFolder", "frmListView_Menu_Select_Thaw",
-    "frmToolBar_Edit_Select_Open", "frmMenu_Edit_Select_Open", "frmListView_Menu_Select_Open"};
+const char* const c_apszExtractItems[] = {"frmToolBar_Edit_Select_Thow",
+                                          "frmMenu_Edit_Select_Thaw",
+                                          "frmTreeView_Menu_Select_Thaw_Include_SubFolder",
+                                          "frmTreeView_Menu_Select_Thaw_Only_CurrentFolder",
+                                          "frmListView_Menu_Select_Thaw",
+                                          "frmToolBar_Edit_Select_Open",
+                                          "frmMenu_Edit_Select_Open",
+                                          "frmListView_Menu_Select_Open"};
 
 struct DialogAnswer {
     explicit DialogAnswer(const QString& c_strFile) {
@@ -62,7 +65,8 @@ TEST(OpenWorkflow, FromTheCommandLine) {
         DriverWindow w = MakeDriverWindow({}, {"kestrel", SamplePath(), "ignored.zip"});
         EXPECT_EQ(w.frm->windowTitle(), QStringLiteral("sample.lzh - ケストレル"));
         EXPECT_EQ(TopLevelNodes(*w.frm), (QStringList{"[全てのファイル]|", "[ルート]|/"}));
-        EXPECT_EQ(CFolderTreeView::NodeName(w.frm->frmTreeView->currentItem()), QStringLiteral("/"));
+        EXPECT_EQ(CFolderTreeView::NodeName(w.frm->frmTreeView->currentItem()),
+                  QStringLiteral("/"));
         EXPECT_EQ(w.RowNames(), (QStringList{"readme.txt", "空.txt"}));
         EXPECT_EQ(w.frm->frmLabel_CurrentDirectory->text(), QStringLiteral("選択フォルダ  /"));
         EXPECT_TRUE(w.pDriver->lstStarted.isEmpty());
@@ -83,8 +87,9 @@ TEST(OpenWorkflow, OneArchivePerWindow) {
         DialogAnswer dialog(SamplePath());
         w.pDriver->File_Open_OpenDialog();
         w.pDriver->Wait_FileOpen();
-        EXPECT_EQ(dialog.strFilter,
-                  QStringLiteral("LHA書庫(*.lzh);;ZIP書庫(*.zip);;7-ZIP書庫(*.7z);;全てのファイル(*)"));
+        EXPECT_EQ(
+            dialog.strFilter,
+            QStringLiteral("LHA書庫(*.lzh);;ZIP書庫(*.zip);;7-ZIP書庫(*.7z);;全てのファイル(*)"));
     }
     EXPECT_EQ(w.frm->windowTitle(), QStringLiteral("sample.lzh - ケストレル"));
     EXPECT_TRUE(Enabled(*w.frm, "frmMenu_Edit_SelectAll"));
@@ -128,7 +133,8 @@ TEST(OpenWorkflow, AFailedOpenIsToldAndTheNextOneUsesTheSameWindow) {
     EXPECT_TRUE(w.frm->frmMenu->isEnabled());
     EXPECT_TRUE(w.frm->frmToolBar->isEnabled());
     EXPECT_FALSE(Enabled(*w.frm, "frmMenu_Edit_SelectAll"));
-    for (const char* pszItem : c_apszExtractItems) EXPECT_FALSE(Enabled(*w.frm, pszItem)) << pszItem;
+    for (const char* pszItem : c_apszExtractItems)
+        EXPECT_FALSE(Enabled(*w.frm, pszItem)) << pszItem;
     EXPECT_FALSE(w.frm->frmStatus_ProgressBar->isVisibleTo(w.frm.get()));
 
     w.Open(SamplePath());
@@ -172,7 +178,8 @@ TEST(OpenWorkflow, CommandStatesDuringAnOpenAndDropsMeanwhile) {
     EXPECT_EQ(w.frm->frmStatus_ProgressBar->value(), 1000);
     // A format that cannot extract: everything but select-all stays off.
     EXPECT_TRUE(Enabled(*w.frm, "frmMenu_Edit_SelectAll"));
-    for (const char* pszItem : c_apszExtractItems) EXPECT_FALSE(Enabled(*w.frm, pszItem)) << pszItem;
+    for (const char* pszItem : c_apszExtractItems)
+        EXPECT_FALSE(Enabled(*w.frm, pszItem)) << pszItem;
 }
 
 TEST(OpenWorkflow, DroppedFilesWithNoArchiveShown) {
@@ -196,8 +203,8 @@ TEST(OpenWorkflow, StartFolderAndExpansionFollowTheSettings) {
         EXPECT_EQ(CFolderTreeView::NodeName(w.frm->frmTreeView->currentItem()), QString());
         EXPECT_EQ(w.frm->frmLabel_CurrentDirectory->text(),
                   QStringLiteral("選択フォルダ  [全てのファイル]"));
-        EXPECT_EQ(w.RowNames(), (QStringList{"表.csv", "logo.bmp", "報告書.txt", "util.h",
-                                             "main.c", "readme.txt", "空.txt"}));
+        EXPECT_EQ(w.RowNames(), (QStringList{"表.csv", "logo.bmp", "報告書.txt", "util.h", "main.c",
+                                             "readme.txt", "空.txt"}));
         EXPECT_FALSE(w.frm->frmTreeView->topLevelItem(1)->isExpanded());
     }
     {
@@ -238,7 +245,8 @@ TEST(StatusBar, FiguresFollowFolderAndSelection) {
     w.SelectFolder(QStringLiteral("/文書/画像/"));
     EXPECT_EQ(w.frm->frmStatus_Select->text(), QStringLiteral("選択 0 file, 0 byte"));
     EXPECT_EQ(w.frm->frmStatus_Directory->text(), QStringLiteral("フォルダ 2 file, 3,101 byte"));
-    EXPECT_EQ(w.frm->frmLabel_CurrentDirectory->text(), QStringLiteral("選択フォルダ  /文書/画像/"));
+    EXPECT_EQ(w.frm->frmLabel_CurrentDirectory->text(),
+              QStringLiteral("選択フォルダ  /文書/画像/"));
     w.SelectFolder(QString());
     EXPECT_EQ(w.frm->frmStatus_Directory->text(), QStringLiteral("フォルダ 7 file, 7,123 byte"));
 }
@@ -247,7 +255,8 @@ TEST(StatusBar, HugeEntriesAndEmptyArchives) {
     {
         DriverWindow w = MakeDriverWindow({}, {"kestrel", FixturePath("zip_zip64_declared.zip")});
         w.SelectRows({0});
-        EXPECT_EQ(w.frm->frmStatus_Select->text(), QStringLiteral("選択 1 file, 5,368,709,120 byte"));
+        EXPECT_EQ(w.frm->frmStatus_Select->text(),
+                  QStringLiteral("選択 1 file, 5,368,709,120 byte"));
     }
     {
         DriverWindow w = MakeDriverWindow();

@@ -8,7 +8,8 @@ int main(int argc, char** argv) {
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
     // Settings of the windows made here stay in a scratch folder.
     QTemporaryDir settings;
-    qputenv("KESTREL_CONFIG", settings.filePath(QStringLiteral("kestrel.config.xml")).toLocal8Bit());
+    qputenv("KESTREL_CONFIG",
+            settings.filePath(QStringLiteral("kestrel.config.xml")).toLocal8Bit());
     qputenv("TZ", "UTC");
     QApplication app(argc, argv);
     ::testing::InitGoogleTest(&argc, argv);
