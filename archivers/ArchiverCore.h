@@ -24,6 +24,10 @@ int GetOriginalSizeEx(void* hArc, int64_t* pllSize);
 int GetCompressedSizeEx(void* hArc, int64_t* pllSize);
 int GetFileName(void* hArc, char* pszBuffer, uint32_t c_nSize);
 
+// How many threads write the files of one extraction: 0 (the default) one per processor, at
+// most eight; 1 writes entry after entry. For tests, which compare the two.
+void SetExtractionWorkers(unsigned c_nWorkers);
+
 }  // namespace kestrel::archiver
 
 #define KESTREL_EXPORT extern "C" __attribute__((visibility("default")))

@@ -58,6 +58,9 @@ public:
     virtual DataResult ReadData(const Entry& c_stEntry, DataSink* pSink) = 0;
     // Called instead of ReadData for an entry that is not wanted.
     virtual void SkipData(const Entry&) {}
+    // True when ReadData may be called for any entry already returned, in any order and from
+    // several threads at once (each entry decoded on its own), and SkipData is not needed.
+    virtual bool DecodesAnyOrder() const { return false; }
 };
 
 // How a source will be used: listing only, or extraction (ReadData and SkipData).

@@ -67,6 +67,7 @@ public:
         }
         return r;
     }
+    bool DecodesAnyOrder() const override { return true; }
 
     // false when no valid header starts at c_llPos; *pbEnd when the archive ends there.
     bool ParseHeader(int64_t c_llPos, RawHeader* pstHeader, bool* pbEnd);

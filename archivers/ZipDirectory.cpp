@@ -42,7 +42,9 @@ public:
 
     ReadResult Next(Entry* pstEntry) override;
     int64_t BytesRead() const override;
+    // Reads only the file through pread and state of its own.
     DataResult ReadData(const Entry& c_stEntry, DataSink* pSink) override;
+    bool DecodesAnyOrder() const override { return true; }
 
 private:
     const uint8_t* Fill(int64_t llPos, size_t nSize);
