@@ -13,6 +13,9 @@ enum class Format { Lha, Zip, SevenZip };
 
 enum class EntryKind { File, Directory, Symlink, Other };
 
+// How an entry's data is packed, where the plug-in decodes it without libarchive.
+enum class Packing : uint8_t { Other, Stored, Deflate };
+
 struct Entry {
     // UTF-8, as reported: "/" between folders (LHA, ZIP) or "\" (7-Zip); folders end in it.
     std::string strName;
@@ -33,6 +36,8 @@ struct Entry {
     // Where the entry lives, for formats whose entries can be decoded one by one.
     int64_t llLocalOffset = 0;  // first byte of the entry's own header
     int64_t llLocalEnd = 0;     // one past the last byte libarchive may need
+    int64_t llDataOffset = -1;  // first byte of the data, when the listing knows it
+    Packing ePacking = Packing::Other;
 };
 
 enum class ReadResult { Ok, End, Error };

@@ -134,30 +134,60 @@ public:
     // Queues a file; waits first for room, and for the entries it must follow.
     void Submit(Job&& job) {
         std::unique_lock<std::mutex> lock(m_mutex);
-        m_cvDone.wait(
-            lock, [&] { return m_queue.size() < kQueueLimit && !Conflicts(job.vParts, false); });
+        if (m_queue.size() >= kQueueLimit) {
+            // Refilled in batches: a wake-up for each finished file would cost as much as it.
+            Wait(lock, WaitFor::Room, [&] { return m_queue.size() <= kQueueLimit / 2; });
+        }
+        Wait(lock, WaitFor::Path, [&] { return !Conflicts(job.vParts, false); });
         Hold(job.vParts, +1);
         m_queue.push_back(std::move(job));
         if (m_vThreads.size() < m_nCount && m_nIdle == 0) {
             m_vThreads.emplace_back([this] { Work(); });
+        } else if (m_nIdle > 0) {
+            m_cvWork.notify_one();
         }
-        lock.unlock();
-        m_cvWork.notify_one();
     }
 
     // Waits until nothing written so far can meet this path (a folder to be made here).
     void WaitForPath(const std::vector<std::string>& c_vParts) {
         std::unique_lock<std::mutex> lock(m_mutex);
-        m_cvDone.wait(lock, [&] { return !Conflicts(c_vParts, true); });
+        Wait(lock, WaitFor::Path, [&] { return !Conflicts(c_vParts, true); });
     }
 
     // Waits until every queued entry is written.
     void WaitAll() {
         std::unique_lock<std::mutex> lock(m_mutex);
-        m_cvDone.wait(lock, [&] { return m_queue.empty() && m_nBusy == 0; });
+        Wait(lock, WaitFor::All, [&] { return m_queue.empty() && m_nBusy == 0; });
     }
 
 private:
+    enum class WaitFor { Nothing, Room, Path, All };
+
+    template <class PRED>
+    void Wait(std::unique_lock<std::mutex>& lock, WaitFor eWhat, PRED&& c_fnDone) {
+        m_eWaitFor = eWhat;
+        m_cvDone.wait(lock, c_fnDone);
+        m_eWaitFor = WaitFor::Nothing;
+    }
+    // After a file is written: wakes the submitting thread only when what it waits for may
+    // have come.
+    void Finished() {
+        bool wake = false;
+        switch (m_eWaitFor) {
+            case WaitFor::Nothing:
+                break;
+            case WaitFor::Room:
+                wake = m_queue.size() <= kQueueLimit / 2;
+                break;
+            case WaitFor::Path:
+                wake = true;
+                break;
+            case WaitFor::All:
+                wake = m_queue.empty() && m_nBusy == 0;
+                break;
+        }
+        if (wake) m_cvDone.notify_one();
+    }
     void Work();
     // c_bFolder: the path is to be a folder, which may hold the files being written.
     bool Conflicts(const std::vector<std::string>& c_vParts, bool c_bFolder) const {
@@ -192,6 +222,7 @@ private:
     size_t m_nBusy = 0;
     size_t m_nIdle = 0;
     bool m_bStop = false;
+    WaitFor m_eWaitFor = WaitFor::Nothing;
     std::vector<std::thread> m_vThreads;
     // Paths being written and their folders, with how many entries hold each.
     std::unordered_map<std::string, int> m_files;
@@ -251,7 +282,7 @@ void Workers::Work() {
         lock.lock();
         --m_nBusy;
         Hold(job.vParts, -1);
-        m_cvDone.notify_all();
+        Finished();
     }
 }
 

@@ -49,6 +49,7 @@ struct RawHeader {
     std::string strName;  // raw bytes
     std::string strDir;   // raw bytes, "/" between folders
     bool bHaveNameExt = false;
+    size_t nHeaderCrcAt = 0;  // level 2: where the header's own CRC-16 sits, 0 when it has none
 };
 
 class LhaHeaders : public EntrySource {
@@ -58,6 +59,11 @@ public:
     ReadResult Next(Entry* pstEntry) override;
     int64_t BytesRead() const override { return std::min(m_llPos, m_llSize); }
     DataResult ReadData(const Entry& c_stEntry, DataSink* pSink) override {
+        if (c_stEntry.ePacking == Packing::Stored) {
+            if (c_stEntry.llCompressedSize != c_stEntry.llOriginalSize) return DataResult::Damaged;
+            return CopyStored(m_fd.Get(), c_stEntry.llDataOffset, c_stEntry.llCompressedSize,
+                              Check::Crc16, c_stEntry.nCrc, pSink);
+        }
         CountingSink counter(pSink);
         DataResult r = DecodeRange(m_fd.Get(), Format::Lha, c_stEntry.llLocalOffset,
                                    c_stEntry.llLocalEnd, &counter);
@@ -74,7 +80,7 @@ public:
 
 private:
     bool ParseExtended(const uint8_t* p, size_t n, size_t sizeWidth, size_t first, RawHeader* h,
-                       size_t* pnTotal);
+                       size_t* pnTotal, size_t* pnCrcAt = nullptr);
 
     UniqueFd m_fd;
     int64_t m_llSize;
@@ -85,13 +91,16 @@ private:
 
 // Walks a chain of extended headers in p[0, n); the chain's first header has size `first`.
 bool LhaHeaders::ParseExtended(const uint8_t* p, size_t n, size_t w, size_t first, RawHeader* h,
-                               size_t* pnTotal) {
+                               size_t* pnTotal, size_t* pnCrcAt) {
     size_t pos = 0, size = first;
     while (size != 0) {
         if (size < 1 + w || pos + size > n) return false;
         const uint8_t* d = p + pos + 1;
         size_t len = size - 1 - w;
         switch (p[pos]) {
+            case 0x00:
+                if (len == 2 && pnCrcAt) *pnCrcAt = pos + 1;
+                break;
             case 0x01:
                 h->strName.assign(reinterpret_cast<const char*>(d), len);
                 h->bHaveNameExt = true;
@@ -200,9 +209,18 @@ bool LhaHeaders::ParseHeader(int64_t c_llPos, RawHeader* h, bool* pbEnd) {
         std::vector<uint8_t> all(total);
         if (!ReadAt(m_fd.Get(), c_llPos, all.data(), total)) return false;
         size_t extTotal = 0;
+        size_t crcAt = 0;
         if (first != 0 &&
-            !ParseExtended(all.data() + fixed, total - fixed, w, first, h, &extTotal)) {
+            !ParseExtended(all.data() + fixed, total - fixed, w, first, h, &extTotal, &crcAt)) {
             return false;
+        }
+        if (crcAt != 0 && h->nLevel == 2) {
+            // Computed with its own field as zeros; a header that fails it is decoded by
+            // libarchive, which reports it.
+            const size_t at = fixed + crcAt;
+            const uint16_t stored = Le16(all.data() + at);
+            all[at] = all[at + 1] = 0;
+            if (LhaCrc16(all.data(), total) == stored) h->nHeaderCrcAt = at;
         }
         h->llHeaderSize = static_cast<int64_t>(total);
         return true;
@@ -273,6 +291,13 @@ ReadResult LhaHeaders::Next(Entry* e) {
     }
     e->llLocalOffset = m_llPos;
     e->llLocalEnd = dataEnd;
+    // Stored data is copied straight from the file when the header is known sound: level 0
+    // and 1 headers carry a checksum, checked above; level 2 ones a CRC.
+    if ((h.strMethod == "-lh0-" || h.strMethod == "-lz4-") && e->eKind == EntryKind::File &&
+        (h.nLevel <= 1 || h.nHeaderCrcAt != 0)) {
+        e->ePacking = Packing::Stored;
+        e->llDataOffset = m_llPos + h.llHeaderSize;
+    }
     m_llPos = dataEnd;
     return ReadResult::Ok;
 }

@@ -163,6 +163,8 @@ ReadResult ZipDirectory::Next(Entry* e) {
     e->nDosTime = Le16(p + 12);
     e->nDosDate = Le16(p + 14);
     e->bEncrypted = (flags & 1) != 0;
+    const uint16_t method = Le16(p + 10);
+    e->ePacking = method == 0 ? Packing::Stored : method == 8 ? Packing::Deflate : Packing::Other;
 
     // Extended timestamps hold UTC; without them the DOS fields are local time as stored.
     if (FindExtra(extra, nExtra, 0x5455, &x, &xs) && xs >= 5 && (x[0] & 1)) {
@@ -208,17 +210,28 @@ DataResult ZipDirectory::ReadData(const Entry& c_stEntry, DataSink* pSink) {
     if (c_stEntry.llLocalOffset < 0 || c_stEntry.llLocalOffset >= c_stEntry.llLocalEnd) {
         return DataResult::Damaged;
     }
-    // Without a data descriptor the entry ends right after its data: libarchive then reads
-    // that much and not a buffer's worth of the entries after it.
     int64_t llEnd = c_stEntry.llLocalEnd;
     uint8_t local[30];
     if (ReadAt(m_fd.Get(), c_stEntry.llLocalOffset, local, sizeof(local)) &&
-        Le32(local) == 0x04034b50 && (Le16(local + 6) & 8) == 0) {
-        const int64_t llHeaderEnd =
-            c_stEntry.llLocalOffset + 30 + Le16(local + 26) + Le16(local + 28);
+        Le32(local) == 0x04034b50) {
+        const int64_t llData = c_stEntry.llLocalOffset + 30 + Le16(local + 26) + Le16(local + 28);
+        const int64_t llPacked = c_stEntry.llCompressedSize;
         // A declared size near 2^63 would overflow: such an entry keeps the listed end.
-        if (c_stEntry.llCompressedSize >= 0 && c_stEntry.llCompressedSize < llEnd - llHeaderEnd)
-            llEnd = llHeaderEnd + c_stEntry.llCompressedSize;
+        const bool bInside = llPacked >= 0 && llPacked <= llEnd - llData;
+        // The directory gives the sizes and the CRC whether or not a data descriptor follows:
+        // stored and small deflated entries are taken straight from the file.
+        if (bInside && c_stEntry.ePacking == Packing::Stored) {
+            if (llPacked != c_stEntry.llOriginalSize) return DataResult::Damaged;
+            return CopyStored(m_fd.Get(), llData, llPacked, Check::Crc32, c_stEntry.nCrc, pSink);
+        }
+        if (bInside && c_stEntry.ePacking == Packing::Deflate &&
+            llPacked <= kWholeInflateLimit && c_stEntry.llOriginalSize <= kWholeInflateLimit) {
+            return InflateWhole(m_fd.Get(), llData, llPacked, c_stEntry.llOriginalSize,
+                                c_stEntry.nCrc, pSink);
+        }
+        // Without a data descriptor the entry ends right after its data: libarchive then reads
+        // that much and not a buffer's worth of the entries after it.
+        if (bInside && (Le16(local + 6) & 8) == 0) llEnd = llData + llPacked;
     }
     CountingSink counter(pSink);
     DataResult r = DecodeRange(m_fd.Get(), Format::Zip, c_stEntry.llLocalOffset, llEnd, &counter);
