@@ -156,7 +156,8 @@ uint16_t Crc16(uint16_t crc, const uint8_t* p, size_t n) {
         }
         return t;
     }();
-    for (size_t i = 0; i < n; ++i) crc = static_cast<uint16_t>(s_table[(crc ^ p[i]) & 0xFF] ^ (crc >> 8));
+    for (size_t i = 0; i < n; ++i)
+        crc = static_cast<uint16_t>(s_table[(crc ^ p[i]) & 0xFF] ^ (crc >> 8));
     return crc;
 }
 
@@ -179,8 +180,8 @@ struct DecompressorFree {
 
 }  // namespace
 
-uint16_t LhaCrc16(const void* pvData, size_t nSize) {
-    return Crc16(0, static_cast<const uint8_t*>(pvData), nSize);
+uint16_t LhaCrc16(uint16_t c_nCrc, const void* pvData, size_t nSize) {
+    return Crc16(c_nCrc, static_cast<const uint8_t*>(pvData), nSize);
 }
 
 DataResult CopyStored(int fd, int64_t c_llOffset, int64_t c_llSize, Check eCheck,

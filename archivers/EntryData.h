@@ -51,7 +51,7 @@ inline uint64_t Le64(const uint8_t* p) {
 }
 
 uint32_t Crc32(const void* pvData, size_t nSize);
-uint16_t LhaCrc16(const void* pvData, size_t nSize);
+uint16_t LhaCrc16(uint16_t c_nCrc, const void* pvData, size_t nSize);
 
 // Passes data on and counts it: an entry whose data is not as long as its header says is not
 // the entry that was listed.

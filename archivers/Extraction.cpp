@@ -315,8 +315,13 @@ std::vector<std::string> Extraction::Problems() {
 
 void Extraction::Run(EntrySource* pSource, const std::vector<std::string>& c_vNames) {
     std::unordered_map<std::string, bool> wanted;
-    for (const auto& name : c_vNames) wanted.emplace(name, false);
+    NameSet names;
+    for (const auto& name : c_vNames) {
+        wanted.emplace(name, false);
+        names.insert(name);
+    }
     size_t remaining = wanted.size();
+    pSource->WantOnly(&names);
     // Entries of formats that decode each entry on its own are written on all processors.
     std::optional<Workers> workers;
     const unsigned nWorkers = WorkerCount();
@@ -364,6 +369,7 @@ void Extraction::Run(EntrySource* pSource, const std::vector<std::string>& c_vNa
         }
     }
     workers.reset();
+    pSource->WantOnly(nullptr);
     for (const auto& name : c_vNames) {
         auto it = wanted.find(name);
         if (it != wanted.end() && !it->second) {
@@ -455,12 +461,6 @@ int RunCommand(Format eFormat, const char* c_pszCommandLine, char* pszOutput,
                     pszOutput, c_nOutputSize);
         return 1;
     }
-    int64_t size = 0;
-    auto source = OpenEntrySource(eFormat, command.strArchive, &size);
-    if (!source) {
-        WriteOutput("Cannot open the archive: " + command.strArchive, pszOutput, c_nOutputSize);
-        return 2;
-    }
     std::string text;
     if (!ReadWholeFile(command.strResponse, &text)) {
         WriteOutput("Cannot read the response file: " + command.strResponse, pszOutput,
@@ -471,6 +471,15 @@ int RunCommand(Format eFormat, const char* c_pszCommandLine, char* pszOutput,
     if (!ParseResponse(eFormat, text, &names, &error)) {
         WriteOutput(error, pszOutput, c_nOutputSize);
         return 3;
+    }
+    std::unique_ptr<EntrySource> source = TakeFoundEntries(eFormat, command.strArchive, names);
+    if (!source) {
+        int64_t size = 0;
+        source = OpenEntrySource(eFormat, command.strArchive, &size);
+    }
+    if (!source) {
+        WriteOutput("Cannot open the archive: " + command.strArchive, pszOutput, c_nOutputSize);
+        return 2;
     }
     Extraction extraction(eFormat, command);
     if (!extraction.OpenDestination(&error)) {

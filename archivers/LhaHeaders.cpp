@@ -74,6 +74,7 @@ public:
         return r;
     }
     bool DecodesAnyOrder() const override { return true; }
+    void WantOnly(const NameSet* pNames) override { m_pWanted = pNames; }
 
     // false when no valid header starts at c_llPos; *pbEnd when the archive ends there.
     bool ParseHeader(int64_t c_llPos, RawHeader* pstHeader, bool* pbEnd);
@@ -82,12 +83,40 @@ private:
     bool ParseExtended(const uint8_t* p, size_t n, size_t sizeWidth, size_t first, RawHeader* h,
                        size_t* pnTotal, size_t* pnCrcAt = nullptr);
 
+    // Bytes [c_llPos, c_llPos + *pnGot) of the file, *pnGot at most c_nWant (less at its end);
+    // null on a read error. Headers are read through one buffer: small entries lie many to a
+    // read.
+    const uint8_t* Window(int64_t c_llPos, size_t c_nWant, size_t* pnGot);
+
     UniqueFd m_fd;
     int64_t m_llSize;
     int64_t m_llPos = 0;
     bool m_bDone = false;
     Cp932Decoder m_cp932;
+    const NameSet* m_pWanted = nullptr;
+    std::vector<uint8_t> m_vWindow;
+    int64_t m_llWindowStart = 0;
+    size_t m_nWindowLength = 0;
 };
+
+const uint8_t* LhaHeaders::Window(int64_t c_llPos, size_t c_nWant, size_t* pnGot) {
+    const int64_t llWant = std::min<int64_t>(static_cast<int64_t>(c_nWant), m_llSize - c_llPos);
+    if (c_llPos < 0 || llWant < 0) return nullptr;
+    if (c_llPos < m_llWindowStart ||
+        c_llPos + llWant > m_llWindowStart + static_cast<int64_t>(m_nWindowLength)) {
+        m_vWindow.resize(std::max<size_t>(c_nWant, 64 * 1024));
+        const int64_t got = ReadUpTo(m_fd.Get(), c_llPos, m_vWindow.data(), m_vWindow.size());
+        if (got < 0) {
+            m_nWindowLength = 0;
+            return nullptr;
+        }
+        m_llWindowStart = c_llPos;
+        m_nWindowLength = static_cast<size_t>(got);
+    }
+    *pnGot = static_cast<size_t>(std::min<int64_t>(
+        llWant, m_llWindowStart + static_cast<int64_t>(m_nWindowLength) - c_llPos));
+    return m_vWindow.data() + (c_llPos - m_llWindowStart);
+}
 
 // Walks a chain of extended headers in p[0, n); the chain's first header has size `first`.
 bool LhaHeaders::ParseExtended(const uint8_t* p, size_t n, size_t w, size_t first, RawHeader* h,
@@ -143,8 +172,9 @@ bool LhaHeaders::ParseExtended(const uint8_t* p, size_t n, size_t w, size_t firs
 
 bool LhaHeaders::ParseHeader(int64_t c_llPos, RawHeader* h, bool* pbEnd) {
     *pbEnd = false;
-    uint8_t b[256 + 32];
-    int64_t got = ReadUpTo(m_fd.Get(), c_llPos, b, sizeof(b));
+    size_t nGot = 0;
+    const uint8_t* b = Window(c_llPos, 256 + 32, &nGot);
+    const int64_t got = b ? static_cast<int64_t>(nGot) : -1;
     if (got <= 0 || (got >= 1 && b[0] == 0 && (got < 22 || b[20] != 2 || !IsLhaMethod(b + 2)))) {
         // A zero byte (or the end of the file) closes the archive.
         *pbEnd = true;
@@ -179,9 +209,9 @@ bool LhaHeaders::ParseHeader(int64_t c_llPos, RawHeader* h, bool* pbEnd) {
         if (first != 0) {
             size_t avail = static_cast<size_t>(std::min<int64_t>(
                 std::min<int64_t>(skip, kMaxExtendedTotal), m_llSize - c_llPos - total));
-            std::vector<uint8_t> ext(avail);
-            if (!ReadAt(m_fd.Get(), c_llPos + static_cast<int64_t>(total), ext.data(), avail) ||
-                !ParseExtended(ext.data(), avail, 2, first, h, &extTotal)) {
+            size_t extGot = 0;
+            const uint8_t* ext = Window(c_llPos + static_cast<int64_t>(total), avail, &extGot);
+            if (!ext || extGot != avail || !ParseExtended(ext, avail, 2, first, h, &extTotal)) {
                 return false;
             }
         }
@@ -206,21 +236,24 @@ bool LhaHeaders::ParseHeader(int64_t c_llPos, RawHeader* h, bool* pbEnd) {
         h->nCrc = Le16(b + 21);
         h->nOs = b[23];
         size_t first = w == 2 ? Le16(b + 24) : Le32(b + 28);
-        std::vector<uint8_t> all(total);
-        if (!ReadAt(m_fd.Get(), c_llPos, all.data(), total)) return false;
+        size_t allGot = 0;
+        const uint8_t* all = Window(c_llPos, total, &allGot);
+        if (!all || allGot != total) return false;
         size_t extTotal = 0;
         size_t crcAt = 0;
         if (first != 0 &&
-            !ParseExtended(all.data() + fixed, total - fixed, w, first, h, &extTotal, &crcAt)) {
+            !ParseExtended(all + fixed, total - fixed, w, first, h, &extTotal, &crcAt)) {
             return false;
         }
         if (crcAt != 0 && h->nLevel == 2) {
             // Computed with its own field as zeros; a header that fails it is decoded by
             // libarchive, which reports it.
             const size_t at = fixed + crcAt;
-            const uint16_t stored = Le16(all.data() + at);
-            all[at] = all[at + 1] = 0;
-            if (LhaCrc16(all.data(), total) == stored) h->nHeaderCrcAt = at;
+            static const uint8_t s_zeros[2] = {};
+            uint16_t crc = LhaCrc16(0, all, at);
+            crc = LhaCrc16(crc, s_zeros, 2);
+            crc = LhaCrc16(crc, all + at + 2, total - at - 2);
+            if (crc == Le16(all + at)) h->nHeaderCrcAt = at;
         }
         h->llHeaderSize = static_cast<int64_t>(total);
         return true;
@@ -228,26 +261,42 @@ bool LhaHeaders::ParseHeader(int64_t c_llPos, RawHeader* h, bool* pbEnd) {
     return false;
 }
 
-ReadResult LhaHeaders::Next(Entry* e) {
-    if (m_bDone) return ReadResult::End;
-    RawHeader h;
-    bool end = false;
-    if (!ParseHeader(m_llPos, &h, &end)) {
-        m_bDone = true;
-        if (end) {
-            m_llPos = m_llSize;
-            return ReadResult::End;
-        }
-        return ReadResult::Error;
-    }
-    // The sizes come from the file: compare before adding, so that no sum can overflow.
-    if (h.llPacked < 0 || h.llHeaderSize > m_llSize - m_llPos ||
-        h.llPacked > m_llSize - m_llPos - h.llHeaderSize) {
-        m_bDone = true;
-        return ReadResult::Error;
-    }
-    int64_t dataEnd = m_llPos + h.llHeaderSize + h.llPacked;
+// Whether a stored name is reported as it stands (apart from a "/" a folder gets).
+bool NameStandsAsStored(std::string_view c_svRaw) {
+    return c_svRaw.find_first_of(std::string_view("\0\\|", 3)) == std::string_view::npos &&
+           IsValidUtf8(c_svRaw);
+}
 
+ReadResult LhaHeaders::Next(Entry* e) {
+    RawHeader h;
+    int64_t dataEnd;
+    for (;;) {
+        if (m_bDone) return ReadResult::End;
+        h = RawHeader();
+        bool end = false;
+        if (!ParseHeader(m_llPos, &h, &end)) {
+            m_bDone = true;
+            if (end) {
+                m_llPos = m_llSize;
+                return ReadResult::End;
+            }
+            return ReadResult::Error;
+        }
+        // The sizes come from the file: compare before adding, so that no sum can overflow.
+        if (h.llPacked < 0 || h.llHeaderSize > m_llSize - m_llPos ||
+            h.llPacked > m_llSize - m_llPos - h.llHeaderSize) {
+            m_bDone = true;
+            return ReadResult::Error;
+        }
+        dataEnd = m_llPos + h.llHeaderSize + h.llPacked;
+        if (!m_pWanted) break;
+        // Looking for a few names: most entries are passed over on their stored name alone.
+        std::string raw = h.strDir + h.strName;
+        if (!NameStandsAsStored(raw) || m_pWanted->count(raw)) break;
+        raw.push_back('/');
+        if (m_pWanted->count(raw)) break;
+        m_llPos = dataEnd;
+    }
     *e = Entry();
     std::string raw = h.strDir + h.strName;
     std::string name;
@@ -291,6 +340,7 @@ ReadResult LhaHeaders::Next(Entry* e) {
     }
     e->llLocalOffset = m_llPos;
     e->llLocalEnd = dataEnd;
+    e->llOrder = m_llPos;
     // Stored data is copied straight from the file when the header is known sound: level 0
     // and 1 headers carry a checksum, checked above; level 2 ones a CRC.
     if ((h.strMethod == "-lh0-" || h.strMethod == "-lz4-") && e->eKind == EntryKind::File &&

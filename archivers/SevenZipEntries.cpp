@@ -166,7 +166,7 @@ class SevenZipListing : public EntrySource {
 public:
     SevenZipListing(int64_t llSize) : m_llSize(llSize) {}
 
-    bool Read(SevenZipEntries* pSource);
+    bool Read(EntrySource* pSource);
     ReadResult Next(Entry* pstEntry) override;
     int64_t BytesRead() const override {
         return m_nCount == 0 ? m_llSize
@@ -221,7 +221,7 @@ private:
     double m_dPackedShare = 1.0;
 };
 
-bool SevenZipListing::Read(SevenZipEntries* pSource) {
+bool SevenZipListing::Read(EntrySource* pSource) {
     int64_t llTotal = 0;
     Entry e;
     ReadResult r;
@@ -284,7 +284,11 @@ std::unique_ptr<EntrySource> OpenSevenZipEntries(const std::string& c_strPath, i
     if (!source->Open()) return nullptr;
     *pllFileSize = size;
     if (eUse == SourceUse::Extract) return source;  // packed sizes play no part there
-    auto listing = std::make_unique<SevenZipListing>(size);
+    return ListSevenZip(std::move(source), size);
+}
+
+std::unique_ptr<EntrySource> ListSevenZip(std::unique_ptr<EntrySource> source, int64_t llFileSize) {
+    auto listing = std::make_unique<SevenZipListing>(llFileSize);
     listing->Read(source.get());
     return listing;
 }
