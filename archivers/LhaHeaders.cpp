@@ -94,6 +94,7 @@ private:
     bool m_bDone = false;
     Cp932Decoder m_cp932;
     const NameSet* m_pWanted = nullptr;
+    std::string m_strRaw;
     std::vector<uint8_t> m_vWindow;
     int64_t m_llWindowStart = 0;
     size_t m_nWindowLength = 0;
@@ -245,16 +246,7 @@ bool LhaHeaders::ParseHeader(int64_t c_llPos, RawHeader* h, bool* pbEnd) {
             !ParseExtended(all + fixed, total - fixed, w, first, h, &extTotal, &crcAt)) {
             return false;
         }
-        if (crcAt != 0 && h->nLevel == 2) {
-            // Computed with its own field as zeros; a header that fails it is decoded by
-            // libarchive, which reports it.
-            const size_t at = fixed + crcAt;
-            static const uint8_t s_zeros[2] = {};
-            uint16_t crc = LhaCrc16(0, all, at);
-            crc = LhaCrc16(crc, s_zeros, 2);
-            crc = LhaCrc16(crc, all + at + 2, total - at - 2);
-            if (crc == Le16(all + at)) h->nHeaderCrcAt = at;
-        }
+        if (crcAt != 0 && h->nLevel == 2) h->nHeaderCrcAt = fixed + crcAt;
         h->llHeaderSize = static_cast<int64_t>(total);
         return true;
     }
@@ -262,9 +254,50 @@ bool LhaHeaders::ParseHeader(int64_t c_llPos, RawHeader* h, bool* pbEnd) {
 }
 
 // Whether a stored name is reported as it stands (apart from a "/" a folder gets).
-bool NameStandsAsStored(std::string_view c_svRaw) {
-    return c_svRaw.find_first_of(std::string_view("\0\\|", 3)) == std::string_view::npos &&
-           IsValidUtf8(c_svRaw);
+// How many leading bytes of a stored name are reported unchanged: ASCII up to the first "\\"
+// (a separator) or "|" (a link's target follows). All of it (c_svRaw.size()) when the name is
+// reported as it stands, apart from the "/" a folder gets.
+size_t StoredPrefix(std::string_view c_svRaw, bool* pbWhole) {
+    size_t i = 0;
+    while (i < c_svRaw.size()) {
+        const auto c = static_cast<unsigned char>(c_svRaw[i]);
+        if (c == 0 || c == '\\' || c == '|' || c >= 0x80) break;
+        ++i;
+    }
+    *pbWhole = i == c_svRaw.size() ||
+               (std::none_of(c_svRaw.begin() + static_cast<std::ptrdiff_t>(i), c_svRaw.end(),
+                             [](char c) { return c == 0 || c == '\\' || c == '|'; }) &&
+                IsValidUtf8(c_svRaw.substr(i)));
+    return i;
+}
+
+// Whether a stored name may be reported as one of the names.
+bool MayBeWanted(std::string_view c_svRaw, const NameSet& c_names) {
+    bool whole = false;
+    const size_t prefix = StoredPrefix(c_svRaw, &whole);
+    if (whole) {
+        if (c_names.find(c_svRaw) != c_names.end()) return true;
+        std::string folder(c_svRaw);
+        folder.push_back('/');
+        return c_names.count(folder) != 0;
+    }
+    // Decoded from CP932: only its ASCII start is known without decoding it. Against many
+    // names, decoding costs less than comparing.
+    if (c_names.size() > 16) return true;
+    const std::string_view start = c_svRaw.substr(0, prefix);
+    for (const auto& name : c_names) {
+        if (name.compare(0, start.size(), start) == 0) return true;
+    }
+    return false;
+}
+
+// A level 2 header's CRC-16, computed with its own field as zeros.
+bool HeaderCrcHolds(const uint8_t* p, size_t c_nSize, size_t c_nAt) {
+    static const uint8_t s_zeros[2] = {};
+    uint16_t crc = LhaCrc16(0, p, c_nAt);
+    crc = LhaCrc16(crc, s_zeros, 2);
+    crc = LhaCrc16(crc, p + c_nAt + 2, c_nSize - c_nAt - 2);
+    return crc == Le16(p + c_nAt);
 }
 
 ReadResult LhaHeaders::Next(Entry* e) {
@@ -291,10 +324,8 @@ ReadResult LhaHeaders::Next(Entry* e) {
         dataEnd = m_llPos + h.llHeaderSize + h.llPacked;
         if (!m_pWanted) break;
         // Looking for a few names: most entries are passed over on their stored name alone.
-        std::string raw = h.strDir + h.strName;
-        if (!NameStandsAsStored(raw) || m_pWanted->count(raw)) break;
-        raw.push_back('/');
-        if (m_pWanted->count(raw)) break;
+        m_strRaw.assign(h.strDir).append(h.strName);
+        if (MayBeWanted(m_strRaw, *m_pWanted)) break;
         m_llPos = dataEnd;
     }
     *e = Entry();
@@ -342,9 +373,17 @@ ReadResult LhaHeaders::Next(Entry* e) {
     e->llLocalEnd = dataEnd;
     e->llOrder = m_llPos;
     // Stored data is copied straight from the file when the header is known sound: level 0
-    // and 1 headers carry a checksum, checked above; level 2 ones a CRC.
+    // and 1 headers carry a checksum, checked when parsed; level 2 ones a CRC. Other headers
+    // go through libarchive, which reports them.
+    size_t nGot = 0;
+    const uint8_t* header = nullptr;
+    if (h.nLevel == 2 && h.nHeaderCrcAt != 0) {
+        header = Window(m_llPos, static_cast<size_t>(h.llHeaderSize), &nGot);
+    }
+    const bool bSound = h.nLevel <= 1 || (header && nGot == static_cast<size_t>(h.llHeaderSize) &&
+                                          HeaderCrcHolds(header, nGot, h.nHeaderCrcAt));
     if ((h.strMethod == "-lh0-" || h.strMethod == "-lz4-") && e->eKind == EntryKind::File &&
-        (h.nLevel <= 1 || h.nHeaderCrcAt != 0)) {
+        bSound) {
         e->ePacking = Packing::Stored;
         e->llDataOffset = m_llPos + h.llHeaderSize;
     }
