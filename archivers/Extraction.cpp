@@ -12,6 +12,7 @@
 #include <optional>
 #include <thread>
 #include <unordered_map>
+#include <unordered_set>
 
 #include "ArchiverCore.h"
 #include "CommandLine.h"
@@ -314,13 +315,10 @@ std::vector<std::string> Extraction::Problems() {
 }
 
 void Extraction::Run(EntrySource* pSource, const std::vector<std::string>& c_vNames) {
-    std::unordered_map<std::string, bool> wanted;
-    NameSet names;
-    for (const auto& name : c_vNames) {
-        wanted.emplace(name, false);
-        names.insert(name);
-    }
-    size_t remaining = wanted.size();
+    const NameSet names(c_vNames.begin(), c_vNames.end());
+    // Names already extracted: the first entry of a name is the one taken.
+    std::unordered_set<std::string_view> taken;
+    size_t remaining = names.size();
     pSource->WantOnly(&names);
     // Entries of formats that decode each entry on its own are written on all processors.
     std::optional<Workers> workers;
@@ -337,12 +335,11 @@ void Extraction::Run(EntrySource* pSource, const std::vector<std::string>& c_vNa
             Problem(index, "The archive is damaged; entries after the damage cannot be read.");
             break;
         }
-        auto it = wanted.find(e.strName);
-        if (it == wanted.end() || it->second) {
+        auto it = names.find(e.strName);
+        if (it == names.end() || !taken.insert(*it).second) {
             pSource->SkipData(e);
             continue;
         }
-        it->second = true;
         --remaining;
         Job job;
         if (!Plan(index, e, pSource, &job)) continue;
@@ -371,10 +368,9 @@ void Extraction::Run(EntrySource* pSource, const std::vector<std::string>& c_vNa
     workers.reset();
     pSource->WantOnly(nullptr);
     for (const auto& name : c_vNames) {
-        auto it = wanted.find(name);
-        if (it != wanted.end() && !it->second) {
+        // A name given twice is reported once.
+        if (taken.insert(*names.find(name)).second) {
             Problem(kAfterAllEntries, name + ": not found in the archive");
-            it->second = true;  // report a duplicated line once
         }
     }
 }
