@@ -160,6 +160,8 @@ int Advance(Handle* h, void* pvRecord) {
             return -1;
         }
         if (MatchWildcard(h->strWildcard, e.strName)) break;
+        // A 7-Zip reader may go on to extract the entry looked up.
+        h->source->SkipData(e);
     }
     h->stCurrent = std::move(e);
     h->bHaveCurrent = true;
