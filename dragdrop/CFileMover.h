@@ -77,8 +77,6 @@ private:
     EResult MoveNew(const QByteArray& c_baSource, const QByteArray& c_baTarget);
     EResult MergeFolder(const QByteArray& c_baSource, const QByteArray& c_baTarget);
     EResult CopyAcross(const QByteArray& c_baSource, const QByteArray& c_baTarget, bool bReplace);
-    bool CopyTree(const QByteArray& c_baSource, const QByteArray& c_baTarget);
-    bool CopyFile(const QByteArray& c_baSource, const QByteArray& c_baTarget, mode_t eMode);
     bool Progress(qint64 llBytes);
     EAnswer Ask(const QByteArray& c_baSource, const QByteArray& c_baTarget, bool bFolder);
     EResult Fail(const QString& c_strReason);
