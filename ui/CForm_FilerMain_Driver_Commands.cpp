@@ -11,6 +11,7 @@
 #include <QTimer>
 #include <QTreeWidgetItem>
 #include <QUrl>
+#include <algorithm>
 
 #include "CArchive_Driver.h"
 #include "CContainment.h"
@@ -24,6 +25,7 @@
 #include "CMessageBox.h"
 #include "DataObject_DelayRender_Archive.h"
 #include "Form_FilerMain.h"
+#include "Form_FilerMain_Names.h"
 
 namespace kestrel {
 
@@ -210,8 +212,13 @@ void CForm_FilerMain_Driver::Edit_Open_Click_EventHandler(QObject* pSender) {
     // A viewer item carries its record's index; anything else uses the first viewer.
     std::optional<VIEWERAPPLICATION> stViewer;
     auto* pAction = qobject_cast<QAction*>(pSender);
-    const bool bViewerItem = pAction != nullptr && pAction->data().isValid() &&
-                             pAction->objectName().contains(QLatin1String("_Select_Open_"));
+    const bool bViewerItem =
+        pAction != nullptr && pAction->data().isValid() &&
+        std::any_of(
+            std::begin(FormName::c_apszViewerMenus), std::end(FormName::c_apszViewerMenus),
+            [pAction](const char* pszMenu) {
+                return pAction->objectName().startsWith(QLatin1String(pszMenu) + QLatin1Char('_'));
+            });
     const int nIndex = bViewerItem ? pAction->data().toInt() : 0;
     if (nIndex >= 0 && nIndex < m_lstViewers.size()) stViewer = m_lstViewers[nIndex];
     // No viewer configured at all: the desktop's association.
