@@ -10,15 +10,11 @@
 #include <ctime>
 #include <cwchar>
 
+#include "Utf8.h"
+
 namespace shelf {
 
 namespace {
-
-constexpr wchar_t kReplacement = 0xFFFD;
-
-bool IsContinuation(unsigned char c) {
-    return (c & 0xC0) == 0x80;
-}
 
 void SystemClock(SYSTEMTIME* pstTime) {
     timespec ts{};
@@ -67,96 +63,11 @@ int32_t CheckPathType(const std::wstring& c_strPath) {
 }
 
 std::string ToAnsi(const std::wstring& c_strWide) {
-    // Written straight into room for the longest form, then cut to what was written.
-    std::string str(c_strWide.size() * 4, '\0');
-    char* pOut = str.data();
-    const wchar_t* p = c_strWide.data();
-    const wchar_t* const pEnd = p + c_strWide.size();
-    while (p < pEnd) {
-        // Runs of ASCII (without NUL), four characters at a time.
-        while (pEnd - p >= 4 &&
-               (static_cast<uint32_t>(p[0]) | static_cast<uint32_t>(p[1]) |
-                static_cast<uint32_t>(p[2]) | static_cast<uint32_t>(p[3])) < 0x80 &&
-               p[0] != 0 && p[1] != 0 && p[2] != 0 && p[3] != 0) {
-            for (int i = 0; i < 4; ++i) pOut[i] = static_cast<char>(p[i]);
-            p += 4;
-            pOut += 4;
-        }
-        if (p == pEnd) break;
-        uint32_t c = static_cast<uint32_t>(*p++);
-        if (c == 0) break;
-        if (c < 0x80) {
-            *pOut++ = static_cast<char>(c);
-            continue;
-        }
-        if ((c >= 0xD800 && c <= 0xDFFF) || c > 0x10FFFF) c = kReplacement;
-        if (c < 0x800) {
-            *pOut++ = static_cast<char>(0xC0 | (c >> 6));
-        } else if (c < 0x10000) {
-            *pOut++ = static_cast<char>(0xE0 | (c >> 12));
-            *pOut++ = static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-        } else {
-            *pOut++ = static_cast<char>(0xF0 | (c >> 18));
-            *pOut++ = static_cast<char>(0x80 | ((c >> 12) & 0x3F));
-            *pOut++ = static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-        }
-        *pOut++ = static_cast<char>(0x80 | (c & 0x3F));
-    }
-    str.resize(static_cast<size_t>(pOut - str.data()));
-    return str;
+    return kestrel::utf8::FromWide(c_strWide);
 }
 
 void AppendWide(std::wstring* pstrWide, const char* c_pszAnsi, size_t c_nLength) {
-    const size_t nOld = pstrWide->size();
-    pstrWide->resize(nOld + c_nLength);  // never more characters than bytes
-    wchar_t* pOut = pstrWide->data() + nOld;
-    const auto* p = reinterpret_cast<const unsigned char*>(c_pszAnsi);
-    const unsigned char* const pEnd = p + c_nLength;
-    while (p < pEnd) {
-        // Runs of ASCII, eight bytes at a time.
-        uint64_t w;
-        while (pEnd - p >= 8 && (std::memcpy(&w, p, 8), (w & 0x8080808080808080ull) == 0)) {
-            for (int i = 0; i < 8; ++i) pOut[i] = p[i];
-            p += 8;
-            pOut += 8;
-        }
-        if (p == pEnd) break;
-        const unsigned char c = *p;
-        if (c < 0x80) {
-            *pOut++ = c;
-            ++p;
-            continue;
-        }
-        uint32_t cp = 0;
-        size_t nNeed = 0;
-        uint32_t nMin = 0;
-        if (c >= 0xC2 && c <= 0xDF) {
-            cp = c & 0x1F, nNeed = 1, nMin = 0x80;
-        } else if (c >= 0xE0 && c <= 0xEF) {
-            cp = c & 0x0F, nNeed = 2, nMin = 0x800;
-        } else if (c >= 0xF0 && c <= 0xF4) {
-            cp = c & 0x07, nNeed = 3, nMin = 0x10000;
-        }
-        bool bValid = nNeed != 0 && static_cast<size_t>(pEnd - p) > nNeed;
-        for (size_t i = 1; bValid && i <= nNeed; ++i) {
-            if (!IsContinuation(p[i])) {
-                bValid = false;
-            } else {
-                cp = (cp << 6) | (p[i] & 0x3F);
-            }
-        }
-        if (bValid && (cp < nMin || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF))) {
-            bValid = false;
-        }
-        if (bValid) {
-            *pOut++ = static_cast<wchar_t>(cp);
-            p += nNeed + 1;
-        } else {
-            *pOut++ = kReplacement;
-            ++p;
-        }
-    }
-    pstrWide->resize(static_cast<size_t>(pOut - pstrWide->data()));
+    kestrel::utf8::AppendWide(pstrWide, std::string_view(c_pszAnsi, c_nLength));
 }
 
 std::wstring ToWide(const char* c_pszAnsi) {
