@@ -5,10 +5,12 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <chrono>
 #include <cstdlib>
 #include <cstring>
 #include <ctime>
 #include <cwchar>
+#include <type_traits>
 
 #include "Utf8.h"
 
@@ -33,18 +35,24 @@ void SystemClock(SYSTEMTIME* pstTime) {
 
 PFN_SYSTEMTIME_SOURCE g_pfnTimeSource = &SystemClock;
 
-// Days from 1970-01-01 to the given proleptic Gregorian date.
-int64_t DaysFromCivil(int64_t y, unsigned m, unsigned d) {
-    y -= m <= 2;
-    const int64_t era = (y >= 0 ? y : y - 399) / 400;
-    const unsigned yoe = static_cast<unsigned>(y - era * 400);
-    const unsigned doy = (153 * (m + (m > 2 ? -3 : 9)) + 2) / 5 + d - 1;
-    const unsigned doe = yoe * 365 + yoe / 4 - yoe / 100 + doy;
-    return era * 146097 + static_cast<int64_t>(doe) - 719468;
-}
+// 1601-01-01, where FILETIME begins, also begins a 400-year cycle of the calendar.
+constexpr std::chrono::sys_days kFileTimeEpoch = std::chrono::year{1601} / std::chrono::January / 1;
+constexpr uint64_t kDaysPerCycle = 146097;
 
-bool IsLeapYear(unsigned y) {
-    return (y % 4 == 0 && y % 100 != 0) || y % 400 == 0;
+template <class CHAR>
+void AppendVisibleText(std::basic_string<CHAR>* pstrOut, std::basic_string_view<CHAR> c_svText) {
+    static constexpr char kHex[] = "0123456789ABCDEF";
+    size_t nRun = 0;  // start of the characters not yet appended
+    for (size_t i = 0; i < c_svText.size(); ++i) {
+        const auto c = static_cast<std::make_unsigned_t<CHAR>>(c_svText[i]);
+        if (c >= 0x20 && c != 0x7F) continue;
+        pstrOut->append(c_svText.substr(nRun, i - nRun));
+        const CHAR szEscape[4] = {'\\', 'x', static_cast<CHAR>(kHex[c >> 4]),
+                                  static_cast<CHAR>(kHex[c & 0x0F])};
+        pstrOut->append(szEscape, 4);
+        nRun = i + 1;
+    }
+    pstrOut->append(c_svText.substr(nRun));
 }
 
 void* TryLoad(const std::string& c_strPath) {
@@ -157,24 +165,56 @@ std::wstring GetTempFolder() {
 }
 
 bool DosDateTimeToFileTime(uint16_t c_nDosDate, uint16_t c_nDosTime, uint64_t* pnFileTime) {
-    const unsigned nYear = 1980 + (c_nDosDate >> 9);
-    const unsigned nMonth = (c_nDosDate >> 5) & 0x0F;
-    const unsigned nDay = c_nDosDate & 0x1F;
+    using namespace std::chrono;
+    const year_month_day c_ymd{year{1980 + (c_nDosDate >> 9)}, month{(c_nDosDate >> 5) & 0x0Fu},
+                               day{c_nDosDate & 0x1Fu}};
     const unsigned nHour = c_nDosTime >> 11;
     const unsigned nMinute = (c_nDosTime >> 5) & 0x3F;
     const unsigned nSecond2 = c_nDosTime & 0x1F;
-    static constexpr unsigned kDays[12] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
-    if (nMonth == 0 || nMonth > 12 || nDay == 0 || nHour > 23 || nMinute > 59 || nSecond2 > 29) {
-        return false;
-    }
-    const unsigned nMonthDays = kDays[nMonth - 1] + (nMonth == 2 && IsLeapYear(nYear) ? 1 : 0);
-    if (nDay > nMonthDays) return false;
+    if (!c_ymd.ok() || nHour > 23 || nMinute > 59 || nSecond2 > 29) return false;
     if (pnFileTime == nullptr) return true;
-    static const int64_t kEpoch1601 = DaysFromCivil(1601, 1, 1);
-    const int64_t nDays = DaysFromCivil(nYear, nMonth, nDay) - kEpoch1601;
-    const int64_t nSeconds = nDays * 86400 + nHour * 3600 + nMinute * 60 + nSecond2 * 2;
-    *pnFileTime = static_cast<uint64_t>(nSeconds) * 10000000u;
+    const seconds c_sSince1601 =
+        sys_days{c_ymd} - kFileTimeEpoch + hours{nHour} + minutes{nMinute} + seconds{nSecond2 * 2};
+    *pnFileTime = static_cast<uint64_t>(c_sSince1601.count()) * 10000000u;
     return true;
+}
+
+std::string FileTimeText(uint64_t c_nFileTime) {
+    if ((c_nFileTime >> 32) == 0xFFFFFFFF) return "??\\?? ??:??:??";
+    using namespace std::chrono;
+    const uint64_t nSeconds = c_nFileTime / 10000000u;
+    const uint64_t nDays = nSeconds / 86400;
+    const auto nSecondOfDay = static_cast<unsigned>(nSeconds % 86400);
+    // The calendar's years end at 32767, FILETIME's near 60056: whole cycles are added apart.
+    const year_month_day c_ymd{kFileTimeEpoch + days{nDays % kDaysPerCycle}};
+    const uint64_t nYear =
+        static_cast<uint64_t>(static_cast<int>(c_ymd.year())) + 400 * (nDays / kDaysPerCycle);
+    // Every entry may have a date of its own: formatted by hand, not by printf.
+    char sz[24];
+    char* p = sz;
+    auto put = [&p](uint64_t nValue, int nDigits, char cAfter) {
+        char* pEnd = p + nDigits;
+        for (char* q = pEnd; q-- > p; nValue /= 10) *q = static_cast<char>('0' + nValue % 10);
+        *pEnd = cAfter;
+        p = pEnd + 1;
+    };
+    put(nYear, nYear > 9999 ? 5 : 4, '/');
+    put(static_cast<unsigned>(c_ymd.month()), 2, '/');
+    put(static_cast<unsigned>(c_ymd.day()), 2, ' ');
+    put(nSecondOfDay / 3600, 2, ':');
+    put(nSecondOfDay / 60 % 60, 2, ':');
+    put(nSecondOfDay % 60, 2, '\0');
+    return std::string(sz, static_cast<size_t>(p - 1 - sz));
+}
+
+void AppendVisible(std::string* pstrOut, std::string_view c_svText) {
+    AppendVisibleText(pstrOut, c_svText);
+}
+
+std::wstring VisibleText(std::wstring_view c_svText) {
+    std::wstring str;
+    AppendVisibleText(&str, c_svText);
+    return str;
 }
 
 void* LoadArchiverLibrary(const std::wstring& c_strDllName) {
