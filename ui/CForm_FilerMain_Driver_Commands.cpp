@@ -58,6 +58,15 @@ QStringList StageableEntries(QWidget* pWindow, const QString& c_strStaging,
     return lstStageable;
 }
 
+// Inside a drop no dialog may open: the error box waits until control is back in the event loop.
+void TellError(QWidget* pWindow, const QString& c_strText, bool bTellLater) {
+    if (bTellLater)
+        QTimer::singleShot(0, pWindow,
+                           [pWindow, c_strText] { CMessageBox::Error(pWindow, c_strText); });
+    else
+        CMessageBox::Error(pWindow, c_strText);
+}
+
 class CBusyCursor {
 public:
     CBusyCursor() { QApplication::setOverrideCursor(Qt::WaitCursor); }
@@ -95,11 +104,7 @@ bool CForm_FilerMain_Driver::Extract_Staged(const QStringList& c_lstFiles,
     QString strReason = m_pcArchive_Driver->strLastExtractMessage();
     if (strReason.isEmpty()) strReason = QStringLiteral("書庫からファイルを取り出せませんでした");
     const QString strText = CMessageBox::WithCause(c_strExtractError, strReason);
-    if (bTellLater)
-        QTimer::singleShot(0, m_frmWindow,
-                           [this, strText] { CMessageBox::Error(m_frmWindow, strText); });
-    else
-        CMessageBox::Error(m_frmWindow, strText);
+    TellError(m_frmWindow, strText, bTellLater);
     return false;
 }
 
@@ -116,11 +121,7 @@ QStringList CForm_FilerMain_Driver::Drop_LinksLeaving(const QString& c_strStagin
     const QString strText = CMessageBox::WithCause(
         c_strExtractError, QStringLiteral("解凍先の外を指すリンクは取り出しません:\n") +
                                lstDropped.join(QLatin1Char('\n')));
-    if (bTellLater)
-        QTimer::singleShot(0, m_frmWindow,
-                           [this, strText] { CMessageBox::Error(m_frmWindow, strText); });
-    else
-        CMessageBox::Error(m_frmWindow, strText);
+    TellError(m_frmWindow, strText, bTellLater);
     return lstLeft;
 }
 

@@ -4,6 +4,8 @@
 // leaving a lookup that finds nothing.
 #pragma once
 
+#include <algorithm>
+#include <array>
 #include <initializer_list>
 
 namespace kestrel::FormName {
@@ -81,13 +83,8 @@ KESTREL_FORM_NAME(frmTreeView_Menu_Select_Delete);
 
 #undef KESTREL_FORM_NAME
 
-// The items the driver disables while an archive is being read.
-inline constexpr const char* c_apszOpenModeItems[] = {
-    frmToolBar_Edit_Arc_Thaw,
-    frmMenu_Edit_Arc_Thaw,
-    frmToolBar_Edit_Arc_Add,
-    frmMenu_Edit_Arc_Add,
-    frmMenu_Edit_SelectAll,
+// The commands the driver enables after an open when the format can extract.
+inline constexpr std::array c_apszExtractItems = {
     frmToolBar_Edit_Select_Thow,
     frmMenu_Edit_Select_Thaw,
     frmTreeView_Menu_Select_Thaw_Include_SubFolder,
@@ -96,29 +93,27 @@ inline constexpr const char* c_apszOpenModeItems[] = {
     frmToolBar_Edit_Select_Open,
     frmMenu_Edit_Select_Open,
     frmListView_Menu_Select_Open,
-    frmToolBar_Edit_Select_Rename,
-    frmMenu_Edit_Select_Rename,
-    frmTreeView_Menu_Select_Rename,
-    frmListView_Menu_Select_Rename,
-    frmToolBar_Edit_Select_Delete,
-    frmMenu_Edit_Select_Delete,
-    frmTreeView_Menu_Select_Delete,
-    frmListView_Menu_Select_Delete,
-    frmToolBar_Edit_Arc_Check,
-    frmMenu_Edit_Arc_Check,
 };
 
-// The commands the driver enables after an open when the format can extract.
-inline constexpr const char* c_apszExtractItems[] = {
-    frmToolBar_Edit_Select_Thow,
-    frmMenu_Edit_Select_Thaw,
-    frmTreeView_Menu_Select_Thaw_Include_SubFolder,
-    frmTreeView_Menu_Select_Thaw_Only_CurrentFolder,
-    frmListView_Menu_Select_Thaw,
-    frmToolBar_Edit_Select_Open,
-    frmMenu_Edit_Select_Open,
-    frmListView_Menu_Select_Open,
-};
+// The items the driver disables while an archive is being read: the extract commands among
+// the others that need an open archive.
+inline constexpr auto c_apszOpenModeItems = [] {
+    constexpr std::array c_apszBefore = {frmToolBar_Edit_Arc_Thaw, frmMenu_Edit_Arc_Thaw,
+                                         frmToolBar_Edit_Arc_Add, frmMenu_Edit_Arc_Add,
+                                         frmMenu_Edit_SelectAll};
+    constexpr std::array c_apszAfter = {
+        frmToolBar_Edit_Select_Rename,  frmMenu_Edit_Select_Rename,
+        frmTreeView_Menu_Select_Rename, frmListView_Menu_Select_Rename,
+        frmToolBar_Edit_Select_Delete,  frmMenu_Edit_Select_Delete,
+        frmTreeView_Menu_Select_Delete, frmListView_Menu_Select_Delete,
+        frmToolBar_Edit_Arc_Check,      frmMenu_Edit_Arc_Check};
+    std::array<const char*, c_apszBefore.size() + c_apszExtractItems.size() + c_apszAfter.size()>
+        apszAll{};
+    auto it = std::copy(c_apszBefore.begin(), c_apszBefore.end(), apszAll.begin());
+    it = std::copy(c_apszExtractItems.begin(), c_apszExtractItems.end(), it);
+    std::copy(c_apszAfter.begin(), c_apszAfter.end(), it);
+    return apszAll;
+}();
 
 // The save items, which follow whether the archive has been changed.
 inline constexpr const char* c_apszSaveItems[] = {frmToolBar_File_Save, frmMenu_File_Save};
