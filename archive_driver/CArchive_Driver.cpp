@@ -9,8 +9,8 @@
 #include <cerrno>
 
 #include "CErrorText.h"
-#include "CFd.h"
 #include "CTreeWalk.h"
+#include "FileOps.h"
 
 namespace kestrel {
 

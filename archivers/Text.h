@@ -9,7 +9,7 @@
 
 namespace kestrel::archiver {
 
-// Through the codec shared with the engine (Utf8.h).
+// Through the codec shared with the engine (base/Utf8.h).
 bool IsValidUtf8(std::string_view c_sv);
 
 // Decodes CP932 (Windows Shift_JIS) into UTF-8; an undecodable byte becomes U+FFFD. Owns its

@@ -18,9 +18,9 @@
 
 #include "CContainment.h"
 #include "CErrorText.h"
-#include "CFd.h"
 #include "CMessageBox.h"
 #include "CTreeWalk.h"
+#include "FileOps.h"
 
 namespace kestrel {
 
@@ -204,9 +204,10 @@ CFileMover::EResult CFileMover::MergeFolder(const QByteArray& c_baSource,
                                             const QByteArray& c_baTarget) {
     std::vector<QByteArray> lstNames;
     int nErrno = 0;
-    const safefs::CFd c_fdSource(safefs::CFd::OpenFolder(AT_FDCWD, c_baSource.constData()));
-    if (!c_fdSource.IsValid()) return FailErrno(errno, c_baSource);
-    if (!c_fdSource.ReadNames(&lstNames, &nErrno)) return FailErrno(nErrno, c_baSource);
+    const UniqueFd c_fdSource(safefs::OpenFolder(AT_FDCWD, c_baSource.constData()));
+    if (!c_fdSource.Valid()) return FailErrno(errno, c_baSource);
+    if (!safefs::ReadNames(c_fdSource.Get(), &lstNames, &nErrno))
+        return FailErrno(nErrno, c_baSource);
 
     bool bKept = false;
     for (const QByteArray& c_baName : lstNames) {

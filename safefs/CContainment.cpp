@@ -6,8 +6,8 @@
 #include <QFile>
 #include <cerrno>
 
-#include "CFd.h"
 #include "CTreeWalk.h"
+#include "FileOps.h"
 
 namespace kestrel::safefs {
 
@@ -33,15 +33,15 @@ bool ReachedWithoutLinks(const QString& c_strFolder, const QString& c_strPath) {
     if (!c_strPath.startsWith(c_strFolder)) return false;
     const QByteArray c_baFolder = QFile::encodeName(c_strFolder);
     const QByteArray c_baBelow = QFile::encodeName(c_strPath.mid(c_strFolder.size()));
-    CFd fd(::open(c_baFolder.constData(), O_PATH | O_DIRECTORY | O_CLOEXEC));
-    for (qsizetype nStart = 0, nSlash;
-         fd.IsValid() && (nSlash = c_baBelow.indexOf('/', nStart)) >= 0; nStart = nSlash + 1) {
+    UniqueFd fd(::open(c_baFolder.constData(), O_PATH | O_DIRECTORY | O_CLOEXEC));
+    for (qsizetype nStart = 0, nSlash; fd.Valid() && (nSlash = c_baBelow.indexOf('/', nStart)) >= 0;
+         nStart = nSlash + 1) {
         if (nSlash == nStart) continue;
         const QByteArray c_baPart = c_baBelow.sliced(nStart, nSlash - nStart);
         // A link (ELOOP, or ENOTDIR as the link itself is no folder) or a file in between.
-        fd = CFd(::openat(fd.Get(), c_baPart.constData(),
-                          O_PATH | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
-        if (!fd.IsValid() && (errno == ELOOP || errno == ENOTDIR)) return false;
+        fd = UniqueFd(::openat(fd.Get(), c_baPart.constData(),
+                               O_PATH | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
+        if (!fd.Valid() && (errno == ELOOP || errno == ENOTDIR)) return false;
     }
     return true;
 }

@@ -9,7 +9,7 @@
 #include <vector>
 
 #include "CErrorText.h"
-#include "CFd.h"
+#include "FileOps.h"
 
 namespace kestrel::safefs {
 
@@ -50,8 +50,8 @@ bool CTreeWalk::Walk(const QByteArray& c_baRoot, IVisitor& visitor) {
         m_nErrno = EINVAL;
         return false;
     }
-    const CFd fdTop(::open(baTop.constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
-    if (!fdTop.IsValid()) {
+    const UniqueFd fdTop(::open(baTop.constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    if (!fdTop.Valid()) {
         m_nErrno = errno;
         return false;
     }
@@ -64,14 +64,14 @@ bool CTreeWalk::Walk(const QByteArray& c_baRoot, IVisitor& visitor) {
         size_t nNext = 0;
     };
     std::vector<FRAME> vStack;
-    CFd fdCurrent;  // the folder of vStack.back()
+    UniqueFd fdCurrent;  // the folder of vStack.back()
 
     // Opens a folder that has been visited and makes it the current one.
     auto descend = [&](int nAt, const QByteArray& c_baName, const struct stat& c_st,
                        const QByteArray& c_baPath) {
         const ENTRY c_entry{nAt, c_baName, c_st, c_baPath, vStack.size()};
-        CFd fd = CFd::OpenFolder(nAt, c_baName.constData());
-        if (!fd.IsValid()) return Fail(visitor, c_entry, errno);
+        UniqueFd fd = OpenFolder(nAt, c_baName.constData());
+        if (!fd.Valid()) return Fail(visitor, c_entry, errno);
         struct stat stSelf {};
         if (::fstat(fd.Get(), &stSelf) != 0) return Fail(visitor, c_entry, errno);
         // Replaced by another folder since it was looked at: not the one that was visited.
@@ -81,7 +81,8 @@ bool CTreeWalk::Walk(const QByteArray& c_baRoot, IVisitor& visitor) {
         FRAME frame{c_baName, stSelf, c_baPath, {}, 0};
         int nErrno = 0;
         // What could be read is walked even when the rest could not.
-        if (!fd.ReadNames(&frame.vNames, &nErrno) && Fail(visitor, c_entry, nErrno) == EStep::Stop)
+        if (!ReadNames(fd.Get(), &frame.vNames, &nErrno) &&
+            Fail(visitor, c_entry, nErrno) == EStep::Stop)
             return EStep::Stop;
         vStack.push_back(std::move(frame));
         fdCurrent = std::move(fd);
@@ -124,9 +125,9 @@ bool CTreeWalk::Walk(const QByteArray& c_baRoot, IVisitor& visitor) {
         if (vStack.empty()) {
             fdCurrent.Reset();
         } else {
-            CFd fdParent(::openat(fdCurrent.Get(), "..", O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+            UniqueFd fdParent(::openat(fdCurrent.Get(), "..", O_RDONLY | O_DIRECTORY | O_CLOEXEC));
             struct stat stParent {};
-            if (!fdParent.IsValid() || ::fstat(fdParent.Get(), &stParent) != 0 ||
+            if (!fdParent.Valid() || ::fstat(fdParent.Get(), &stParent) != 0 ||
                 !SameFile(stParent, vStack.back().st)) {
                 if (m_nErrno == 0) m_nErrno = ESTALE;
                 return false;
@@ -227,8 +228,8 @@ public:
     bool Start() {
         QByteArray baFolder;
         if (!SplitLast(m_baTarget, &baFolder, &m_baTargetLeaf)) return Fail(EINVAL, m_baTarget);
-        m_fdTarget = CFd(::open(baFolder.constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
-        if (!m_fdTarget.IsValid()) return Fail(errno, baFolder);
+        m_fdTarget = UniqueFd(::open(baFolder.constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+        if (!m_fdTarget.Valid()) return Fail(errno, baFolder);
         struct stat st {};
         ::fstat(m_fdTarget.Get(), &st);
         m_vTargetFolders.push_back(st);
@@ -256,22 +257,22 @@ public:
         // Owner-only while it fills, so that a read-only source folder can still be copied.
         if (::mkdirat(m_fdTarget.Get(), pszTarget, 0700) != 0)
             return Stop(errno, TargetPath(c_entry));
-        CFd fd = CFd::OpenFolder(m_fdTarget.Get(), pszTarget);
+        UniqueFd fd = OpenFolder(m_fdTarget.Get(), pszTarget);
         struct stat st {};
-        if (!fd.IsValid() || ::fstat(fd.Get(), &st) != 0) return Stop(errno, TargetPath(c_entry));
+        if (!fd.Valid() || ::fstat(fd.Get(), &st) != 0) return Stop(errno, TargetPath(c_entry));
         m_fdTarget = std::move(fd);
         m_vTargetFolders.push_back(st);
         return EStep::Continue;
     }
 
     EStep Leave(const ENTRY& c_entry) override {
-        CFd fdDone = std::move(m_fdTarget);
+        UniqueFd fdDone = std::move(m_fdTarget);
         m_vTargetFolders.pop_back();
-        m_fdTarget = CFd(::openat(fdDone.Get(), "..", O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+        m_fdTarget = UniqueFd(::openat(fdDone.Get(), "..", O_RDONLY | O_DIRECTORY | O_CLOEXEC));
         struct stat st {};
-        if (!m_fdTarget.IsValid() || ::fstat(m_fdTarget.Get(), &st) != 0 ||
+        if (!m_fdTarget.Valid() || ::fstat(m_fdTarget.Get(), &st) != 0 ||
             !SameFile(st, m_vTargetFolders.back()))
-            return Stop(m_fdTarget.IsValid() ? ESTALE : errno, TargetPath(c_entry));
+            return Stop(m_fdTarget.Valid() ? ESTALE : errno, TargetPath(c_entry));
         // Last, now that nothing more is written into it.
         const timespec c_times[2] = {c_entry.st.st_atim, c_entry.st.st_mtim};
         ::fchmod(fdDone.Get(), c_entry.st.st_mode & 07777);
@@ -303,12 +304,12 @@ private:
     }
 
     bool CopyFile(const ENTRY& c_entry) {
-        const CFd fdIn(::openat(c_entry.nFolder, c_entry.baName.constData(),
-                                O_RDONLY | O_NOFOLLOW | O_CLOEXEC));
-        if (!fdIn.IsValid()) return Fail(errno, SourcePath(c_entry));
-        CFd fdOut(::openat(m_fdTarget.Get(), TargetName(c_entry),
-                           O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600));
-        if (!fdOut.IsValid()) return Fail(errno, TargetPath(c_entry));
+        const UniqueFd fdIn(::openat(c_entry.nFolder, c_entry.baName.constData(),
+                                     O_RDONLY | O_NOFOLLOW | O_CLOEXEC));
+        if (!fdIn.Valid()) return Fail(errno, SourcePath(c_entry));
+        UniqueFd fdOut(::openat(m_fdTarget.Get(), TargetName(c_entry),
+                                O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600));
+        if (!fdOut.Valid()) return Fail(errno, TargetPath(c_entry));
         if (m_vBuffer.empty()) m_vBuffer.resize(1 << 20);
 
         bool bOk = m_fnProgress(0);
@@ -341,7 +342,7 @@ private:
     QByteArray m_baTargetLeaf;
     const std::function<bool(qint64)>& m_fnProgress;
     QString* m_pstrError;
-    CFd m_fdTarget;
+    UniqueFd m_fdTarget;
     std::vector<struct stat> m_vTargetFolders;  // the target folders open in turn, outermost first
     std::vector<char> m_vBuffer;
 };

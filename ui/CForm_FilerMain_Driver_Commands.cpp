@@ -15,7 +15,6 @@
 
 #include "CArchive_Driver.h"
 #include "CContainment.h"
-#include "CFd.h"
 #include "CFileDialogs.h"
 #include "CFileListModel.h"
 #include "CFileListView.h"
@@ -24,6 +23,7 @@
 #include "CForm_FilerMain_Driver.h"
 #include "CMessageBox.h"
 #include "DataObject_DelayRender_Archive.h"
+#include "FileOps.h"
 #include "Form_FilerMain.h"
 #include "Form_FilerMain_Names.h"
 

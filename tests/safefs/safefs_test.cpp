@@ -13,23 +13,25 @@
 
 #include "CContainment.h"
 #include "CErrorText.h"
-#include "CFd.h"
 #include "CTreeWalk.h"
+#include "FileOps.h"
 
 using namespace kestrel::safefs;
+using kestrel::UniqueFd;
 
 namespace {
 
 void Write(const QByteArray& c_baPath, const QByteArray& c_baText, mode_t eMode = 0644) {
-    const CFd fd(::open(c_baPath.constData(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, eMode));
-    ASSERT_TRUE(fd.IsValid()) << c_baPath.constData();
+    const UniqueFd fd(
+        ::open(c_baPath.constData(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, eMode));
+    ASSERT_TRUE(fd.Valid()) << c_baPath.constData();
     ASSERT_EQ(::write(fd.Get(), c_baText.constData(), c_baText.size()), c_baText.size());
 }
 
 QByteArray Read(int nAt, const char* pszName) {
-    const CFd fd(::openat(nAt, pszName, O_RDONLY | O_CLOEXEC));
+    const UniqueFd fd(::openat(nAt, pszName, O_RDONLY | O_CLOEXEC));
     char sz[64];
-    const ssize_t n = fd.IsValid() ? ::read(fd.Get(), sz, sizeof sz) : -1;
+    const ssize_t n = fd.Valid() ? ::read(fd.Get(), sz, sizeof sz) : -1;
     return n < 0 ? QByteArray("<missing>") : QByteArray(sz, n);
 }
 
@@ -39,20 +41,20 @@ constexpr int c_nLevels = 45;
 
 // nLevels folders c_baLong inside each other below c_baRoot, "bottom.txt" in the last.
 void MakeDeep(const QByteArray& c_baRoot, int nLevels) {
-    CFd fd(::open(c_baRoot.constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    UniqueFd fd(::open(c_baRoot.constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
     for (int i = 0; i < nLevels; ++i) {
         ASSERT_EQ(::mkdirat(fd.Get(), c_baLong, 0755), 0);
-        fd = CFd::OpenFolder(fd.Get(), c_baLong);
-        ASSERT_TRUE(fd.IsValid());
+        fd = OpenFolder(fd.Get(), c_baLong);
+        ASSERT_TRUE(fd.Valid());
     }
-    const CFd file(::openat(fd.Get(), "bottom.txt", O_WRONLY | O_CREAT | O_CLOEXEC, 0600));
+    const UniqueFd file(::openat(fd.Get(), "bottom.txt", O_WRONLY | O_CREAT | O_CLOEXEC, 0600));
     ASSERT_EQ(::write(file.Get(), "deep", 4), 4);
 }
 
 // The folder nLevels down below c_baRoot, opened through descriptors.
-CFd OpenDeep(const QByteArray& c_baRoot, int nLevels) {
-    CFd fd(::open(c_baRoot.constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
-    for (int i = 0; i < nLevels && fd.IsValid(); ++i) fd = CFd::OpenFolder(fd.Get(), c_baLong);
+UniqueFd OpenDeep(const QByteArray& c_baRoot, int nLevels) {
+    UniqueFd fd(::open(c_baRoot.constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    for (int i = 0; i < nLevels && fd.Valid(); ++i) fd = OpenFolder(fd.Get(), c_baLong);
     return fd;
 }
 
@@ -112,7 +114,7 @@ TEST(Containment, ALinkOrAFileOnTheWayIsFoundAtAnyDepth) {
         DeepPath(c_strRoot + QStringLiteral("real"), c_nLevels) + QStringLiteral("/bottom.txt");
     ASSERT_GT(c_strBottom.size(), PATH_MAX);
     EXPECT_TRUE(ReachedWithoutLinks(c_strRoot, c_strBottom));
-    const CFd c_fdHalf = OpenDeep(c_baRoot + "/real", c_nLevels / 2);
+    const UniqueFd c_fdHalf = OpenDeep(c_baRoot + "/real", c_nLevels / 2);
     ASSERT_EQ(::renameat(c_fdHalf.Get(), c_baLong, c_fdHalf.Get(), "moved"), 0);
     ASSERT_EQ(::symlinkat("moved", c_fdHalf.Get(), c_baLong), 0);
     EXPECT_FALSE(ReachedWithoutLinks(c_strRoot, c_strBottom));

@@ -1,4 +1,4 @@
-#include "CFd.h"
+#include "FileOps.h"
 
 #include <dirent.h>
 #include <fcntl.h>
@@ -12,25 +12,14 @@
 
 namespace kestrel::safefs {
 
-void CFd::Reset(int nFd) {
-    if (m_nFd >= 0) ::close(m_nFd);
-    m_nFd = nFd;
+UniqueFd OpenFolder(int nAt, const char* pszName) {
+    return UniqueFd(::openat(nAt, pszName, O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
 }
 
-int CFd::Close() {
-    if (m_nFd < 0) return 0;
-    const int nResult = ::close(Release());
-    return nResult == 0 ? 0 : errno;
-}
-
-CFd CFd::OpenFolder(int nAt, const char* pszName) {
-    return CFd(::openat(nAt, pszName, O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
-}
-
-bool CFd::ReadNames(std::vector<QByteArray>* pvNames, int* pnErrno) const {
+bool ReadNames(int nFolder, std::vector<QByteArray>* pvNames, int* pnErrno) {
     // The stream gets a descriptor of its own: closing it must not close this one.
     std::unique_ptr<DIR, int (*)(DIR*)> pDir(nullptr, &::closedir);
-    const int nDup = ::fcntl(m_nFd, F_DUPFD_CLOEXEC, 0);
+    const int nDup = ::fcntl(nFolder, F_DUPFD_CLOEXEC, 0);
     if (nDup >= 0) {
         pDir.reset(::fdopendir(nDup));
         if (!pDir) ::close(nDup);
