@@ -2,8 +2,6 @@
 // choices a desktop file manager gives: confirm before replacing, cancel, progress for long moves.
 #pragma once
 
-#include <sys/types.h>
-
 #include <QByteArray>
 #include <QString>
 #include <functional>
