@@ -124,6 +124,9 @@ def test_installed(build, source, work, app_id, version, plugin_dir):
     shutil.copy(os.path.join(source, "samples", "sample.lzh"), lha)
     env = {"PATH": os.path.join(prefix, "bin") + ":/usr/bin:/bin", "HOME": home,
            "LANG": "C.UTF-8", "TMPDIR": tmp}
+    # A sanitizer build's settings still reach its programs.
+    env.update({name: os.environ[name] for name in ("ASAN_OPTIONS", "UBSAN_OPTIONS", "LSAN_OPTIONS")
+                if name in os.environ})
 
     make_read_only(prefix)
     before = sorted(os.walk(prefix))
