@@ -3,6 +3,7 @@
 //
 //   kestrel-cli list ARCHIVE
 //   kestrel-cli extract ARCHIVE DEST [ENTRY...]
+//   kestrel-cli --help | --version
 //
 // Exit status: 0 success, 1 the archive cannot be opened, 2 usage error, 3 extraction failed.
 #include <unistd.h>
@@ -34,6 +35,7 @@ constexpr int kExitExtractFailed = 3;
 const char kUsage[] =
     "使い方: kestrel-cli list ARCHIVE\n"
     "        kestrel-cli extract ARCHIVE DEST [ENTRY...]\n"
+    "        kestrel-cli --help | --version\n"
     "\n"
     "list     書庫の項目を一行ずつ表示します: パス、サイズ、圧縮サイズ、圧縮率、更新日時\n"
     "         (タブ区切り、書庫の順)。パスの制御文字は \\xHH と書きます。\n"
@@ -262,6 +264,10 @@ int main(int argc, char** argv) {
     const std::vector<std::string> vstrArg(argv + 1, argv + argc);
     if (vstrArg.size() == 1 && (vstrArg[0] == "--help" || vstrArg[0] == "-h")) {
         std::fputs(kUsage, stdout);
+        return kExitOk;
+    }
+    if (vstrArg.size() == 1 && vstrArg[0] == "--version") {
+        std::fputs("kestrel-cli " KESTREL_VERSION "\n", stdout);
         return kExitOk;
     }
     if (vstrArg.size() == 2 && vstrArg[0] == "list") return List(vstrArg[1]);

@@ -302,7 +302,10 @@ bool CArchive_CommonArchiver::ReadFullName() {
 std::vector<std::wstring> CArchive_CommonArchiver::ResponseFolders() const {
     std::vector<std::wstring> vstrFolder;
     wchar_t szFolder[kResponseNameCapacity];
-    if (GetModuleFolder(szFolder, kResponseNameCapacity) > 0) vstrFolder.emplace_back(szFolder);
+    // An installed program's folder is no place for scratch files, writable or not.
+    if (!IsInstalledCopy() && GetModuleFolder(szFolder, kResponseNameCapacity) > 0) {
+        vstrFolder.emplace_back(szFolder);
+    }
     std::wstring strTemp = GetTempFolder();
     if (vstrFolder.empty() || vstrFolder.front() != strTemp) vstrFolder.push_back(strTemp);
     return vstrFolder;

@@ -12,16 +12,17 @@ struct FORMAT_ENTRY {
     uint32_t dwMask;
     const wchar_t* pszType;
     const wchar_t* pszExt;
+    const wchar_t* pszOtherExt;  // the same format under another name, or null
     std::unique_ptr<CArchive> (*pfnCreate)();
 };
 
 // Registration order.
 const FORMAT_ENTRY kFormats[] = {
-    {CArchive_Unify::FORMAT_LHA, L"LHA", L".lzh",
+    {CArchive_Unify::FORMAT_LHA, L"LHA", L".lzh", L".lha",
      []() -> std::unique_ptr<CArchive> { return std::make_unique<CArchive_Lha>(); }},
-    {CArchive_Unify::FORMAT_ZIP, L"ZIP", L".zip",
+    {CArchive_Unify::FORMAT_ZIP, L"ZIP", L".zip", nullptr,
      []() -> std::unique_ptr<CArchive> { return std::make_unique<CArchive_Zip>(); }},
-    {CArchive_Unify::FORMAT_7ZIP, L"7-ZIP", L".7z",
+    {CArchive_Unify::FORMAT_7ZIP, L"7-ZIP", L".7z", nullptr,
      []() -> std::unique_ptr<CArchive> { return std::make_unique<CArchive_7Zip>(); }},
 };
 
@@ -49,8 +50,19 @@ int32_t CArchive_Unify::ClassInitialize() {
         }
         m_mapTypeKey[c_stFormat.pszType] = c_stFormat.pszType;
         m_mapExtType[c_stFormat.pszExt] = c_stFormat.pszType;
+        if (c_stFormat.pszOtherExt != nullptr)
+            m_mapExtType[c_stFormat.pszOtherExt] = c_stFormat.pszType;
     }
     return m_mapArchive.empty() ? 0 : 1;
+}
+
+std::vector<std::wstring> CArchive_Unify::GetExtensions(const std::wstring& c_strExt) {
+    for (const FORMAT_ENTRY& c_stFormat : kFormats) {
+        if (c_strExt != c_stFormat.pszExt) continue;
+        if (c_stFormat.pszOtherExt == nullptr) return {c_stFormat.pszExt};
+        return {c_stFormat.pszExt, c_stFormat.pszOtherExt};
+    }
+    return {};
 }
 
 void CArchive_Unify::ClassUninitialize() {

@@ -217,6 +217,22 @@ std::wstring VisibleText(std::wstring_view c_svText) {
     return str;
 }
 
+std::wstring GetPrivateLibraryFolder() {
+    wchar_t szFolder[4096];
+    if (GetModuleFolder(szFolder, 4096) <= 0) return std::wstring();
+    return std::wstring(szFolder) + L"/" + ToWide(KESTREL_PLUGINDIR_FROM_BINDIR);
+}
+
+bool IsInstalledCopy() {
+    // Not "is the executable's folder writable": root may write anywhere, and an installed
+    // copy must not leave files in /usr/bin whoever runs it.
+    static const bool s_bInstalled = [] {
+        const std::wstring strFolder = GetPrivateLibraryFolder();
+        return !strFolder.empty() && CheckPathType(strFolder) == 2;
+    }();
+    return s_bInstalled;
+}
+
 void* LoadArchiverLibrary(const std::wstring& c_strDllName) {
     std::string strName = ToAnsi(c_strDllName);
     if (strName.empty() || c_strDllName.find(L'\0') != std::wstring::npos) return nullptr;
@@ -229,6 +245,8 @@ void* LoadArchiverLibrary(const std::wstring& c_strDllName) {
     std::string strFolder;
     if (pszDir != nullptr && pszDir[0] != '\0') {
         strFolder = pszDir;
+    } else if (IsInstalledCopy()) {
+        strFolder = ToAnsi(GetPrivateLibraryFolder());
     } else {
         wchar_t szFolder[4096];
         if (GetModuleFolder(szFolder, 4096) > 0) strFolder = ToAnsi(szFolder);

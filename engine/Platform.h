@@ -56,9 +56,17 @@ bool DosDateTimeToFileTime(uint16_t c_nDosDate, uint16_t c_nDosTime, uint64_t* p
 // failed DosDateTimeToFileTime leaves it).
 std::string FileTimeText(uint64_t c_nFileTime);
 
+// An installed copy keeps its archiver plug-ins in a private library folder at a fixed place
+// relative to the executable's folder (bin/../lib/kestrel, as the install rules lay it out); a
+// build folder or a portable copy keeps them beside the executable. The copy is installed when
+// that private folder exists. An installed copy writes nothing beside its executable.
+std::wstring GetPrivateLibraryFolder();  // without a final "/"; empty when unknown
+bool IsInstalledCopy();                  // decided once per process
+
 // Loads an archiver plug-in by its Windows file name: "X.dll" is looked for as "X.so" in
-// $KESTREL_ARCHIVER_DIR when set, otherwise beside the executable, then through dlopen's own
-// search. Null when it cannot be loaded.
+// $KESTREL_ARCHIVER_DIR when set, otherwise in the private library folder of an installed copy
+// or beside the executable of any other, then through dlopen's own search. Null when it cannot
+// be loaded.
 void* LoadArchiverLibrary(const std::wstring& c_strDllName);
 void* GetArchiverFunction(void* hModule, const char* c_pszName);
 void FreeArchiverLibrary(void* hModule);

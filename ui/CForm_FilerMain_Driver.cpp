@@ -17,6 +17,7 @@
 #include <algorithm>
 
 #include "CArchive_Driver.h"
+#include "CCommandLine.h"
 #include "CConfig.h"
 #include "CFileDialogs.h"
 #include "CFileListModel.h"
@@ -135,19 +136,25 @@ void CForm_FilerMain_Driver::File_Open(const QString& c_strFileName) {
 }
 
 QStringList CForm_FilerMain_Driver::Get_CommandArgs() const {
-    return QCoreApplication::arguments();
+    const QStringList vstrArgs = QCoreApplication::arguments();
+    return QStringList{vstrArgs.value(0)} + CCommandLine::Parse(vstrArgs).lstArchives;
 }
 
 void CForm_FilerMain_Driver::File_Open_CommandArgs() {
     const QStringList vstrArgs = Get_CommandArgs();
     if (vstrArgs.size() >= 2 && !vstrArgs[1].isEmpty()) File_Open(vstrArgs[1]);
+    for (qsizetype i = 2; i < vstrArgs.size(); ++i) {
+        if (!vstrArgs[i].isEmpty()) File_Open_StartProcess(vstrArgs[i]);
+    }
 }
 
 void CForm_FilerMain_Driver::File_Open_OpenDialog() {
     QStringList vstrFilters;
-    for (const auto& stProperty : m_pcArchive_Driver->pstPropertys())
-        vstrFilters << stProperty.strName + QStringLiteral("(*") + stProperty.strExt +
-                           QLatin1Char(')');
+    for (const auto& stProperty : m_pcArchive_Driver->pstPropertys()) {
+        QStringList vstrPatterns;
+        for (const QString& c_strExt : stProperty.lstExts) vstrPatterns << u'*' + c_strExt;
+        vstrFilters << stProperty.strName + u'(' + vstrPatterns.join(u' ') + u')';
+    }
     vstrFilters << QStringLiteral("全てのファイル(*)");
     const QString strFile = CFileDialogs::ChooseOpenFile(
         m_frmWindow, QStringLiteral("開く"), QString(), vstrFilters.join(QStringLiteral(";;")));
@@ -180,8 +187,13 @@ void CForm_FilerMain_Driver::File_Open_NewWindows(const QStringList& c_strOpenFi
 bool CForm_FilerMain_Driver::File_Open_StartProcess(const QString& c_strFileName) {
     QProcess process;
     process.setProgram(QCoreApplication::applicationFilePath());
-    // The path travels as one argument, whatever blanks it holds.
-    if (!c_strFileName.isEmpty()) process.setArguments({c_strFileName});
+    // The path travels as one argument, whatever blanks it holds; after "--" when it would
+    // otherwise read as an option.
+    if (c_strFileName.startsWith(u'-')) {
+        process.setArguments({QStringLiteral("--"), c_strFileName});
+    } else if (!c_strFileName.isEmpty()) {
+        process.setArguments({c_strFileName});
+    }
     if (process.startDetached()) return true;
     CMessageBox::Error(m_frmWindow, CMessageBox::WithCause(
                                         QStringLiteral("新しいウィンドウを開くことができません"),

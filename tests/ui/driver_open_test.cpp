@@ -53,14 +53,15 @@ QStringList TopLevelNodes(const Form_FilerMain& c_frm) {
 
 TEST(OpenWorkflow, FromTheCommandLine) {
     {
-        DriverWindow w = MakeDriverWindow({}, {"kestrel", SamplePath(), "ignored.zip"});
+        DriverWindow w = MakeDriverWindow({}, {"kestrel", SamplePath(), "", "other.zip"});
         EXPECT_EQ(w.frm->windowTitle(), QStringLiteral("sample.lzh - ケストレル"));
         EXPECT_EQ(TopLevelNodes(*w.frm), (QStringList{"[全てのファイル]|", "[ルート]|/"}));
         EXPECT_EQ(CFolderTreeView::NodeName(w.frm->frmTreeView->currentItem()),
                   QStringLiteral("/"));
         EXPECT_EQ(w.RowNames(), (QStringList{"readme.txt", "空.txt"}));
         EXPECT_EQ(w.frm->frmLabel_CurrentDirectory->text(), QStringLiteral("選択フォルダ  /"));
-        EXPECT_TRUE(w.pDriver->lstStarted.isEmpty());
+        // Every further archive in an instance of its own; an empty name opens nothing.
+        EXPECT_EQ(w.pDriver->lstStarted, QStringList{"other.zip"});
     }
     {
         DriverWindow w = MakeDriverWindow({}, {"kestrel", ""});
@@ -78,9 +79,9 @@ TEST(OpenWorkflow, OneArchivePerWindow) {
         DialogAnswer dialog(SamplePath());
         w.pDriver->File_Open_OpenDialog();
         w.pDriver->Wait_FileOpen();
-        EXPECT_EQ(
-            dialog.strFilter,
-            QStringLiteral("LHA書庫(*.lzh);;ZIP書庫(*.zip);;7-ZIP書庫(*.7z);;全てのファイル(*)"));
+        EXPECT_EQ(dialog.strFilter,
+                  QStringLiteral(
+                      "LHA書庫(*.lzh *.lha);;ZIP書庫(*.zip);;7-ZIP書庫(*.7z);;全てのファイル(*)"));
     }
     EXPECT_EQ(w.frm->windowTitle(), QStringLiteral("sample.lzh - ケストレル"));
     EXPECT_TRUE(Enabled(*w.frm, FormName::frmMenu_Edit_SelectAll));
