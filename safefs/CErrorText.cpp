@@ -27,6 +27,10 @@ QString ErrnoText(int nErrno) {
             return QStringLiteral("パスの途中にフォルダではないものがあります。");
         case ELOOP:
             return QStringLiteral("リンクをたどることはできません。");
+        case EBUSY:
+            return QStringLiteral("ファイルまたはフォルダが使用中です。");
+        case ESTALE:  // also what the tree walk reports when a folder moves under it
+            return QStringLiteral("処理中にファイルまたはフォルダが移動または削除されました。");
         case EIO:
             return QStringLiteral("入出力エラーが発生しました。");
         default:
