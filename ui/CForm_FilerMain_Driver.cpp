@@ -28,55 +28,11 @@
 #include "Form_About.h"
 #include "Form_Config.h"
 #include "Form_FilerMain.h"
+#include "Form_FilerMain_Names.h"
 
 namespace kestrel {
 
 namespace {
-
-const char* const c_apszOpenModeItems[] = {
-    "frmToolBar_Edit_Arc_Thaw",
-    "frmMenu_Edit_Arc_Thaw",
-    "frmToolBar_Edit_Arc_Add",
-    "frmMenu_Edit_Arc_Add",
-    "frmMenu_Edit_SelectAll",
-    "frmToolBar_Edit_Select_Thow",
-    "frmMenu_Edit_Select_Thaw",
-    "frmTreeView_Menu_Select_Thaw_Include_SubFolder",
-    "frmTreeView_Menu_Select_Thaw_Only_CurrentFolder",
-    "frmListView_Menu_Select_Thaw",
-    "frmToolBar_Edit_Select_Open",
-    "frmMenu_Edit_Select_Open",
-    "frmListView_Menu_Select_Open",
-    "frmToolBar_Edit_Select_Rename",
-    "frmMenu_Edit_Select_Rename",
-    "frmTreeView_Menu_Select_Rename",
-    "frmListView_Menu_Select_Rename",
-    "frmToolBar_Edit_Select_Delete",
-    "frmMenu_Edit_Select_Delete",
-    "frmTreeView_Menu_Select_Delete",
-    "frmListView_Menu_Select_Delete",
-    "frmToolBar_Edit_Arc_Check",
-    "frmMenu_Edit_Arc_Check",
-};
-
-// Commands that need a format able to extract.
-const char* const c_apszExtractItems[] = {
-    "frmToolBar_Edit_Select_Thow",
-    "frmMenu_Edit_Select_Thaw",
-    "frmTreeView_Menu_Select_Thaw_Include_SubFolder",
-    "frmTreeView_Menu_Select_Thaw_Only_CurrentFolder",
-    "frmListView_Menu_Select_Thaw",
-    "frmToolBar_Edit_Select_Open",
-    "frmMenu_Edit_Select_Open",
-    "frmListView_Menu_Select_Open",
-};
-
-// The viewer sub-menus, in the order they are filled.
-const char* const c_apszViewerMenus[] = {
-    "frmMenu_Edit_Select_Open",
-    "frmToolBar_Edit_Select_Open",
-    "frmListView_Menu_Select_Open",
-};
 
 const QString c_strOpenFailed = QStringLiteral("このファイルは開くことが出来ません");
 
@@ -301,7 +257,7 @@ QMenu* CForm_FilerMain_Driver::FindMenu(const char* c_pszName) const {
 void CForm_FilerMain_Driver::UI_Update_FileOpenMode_Start() {
     m_frmMenuStrip->setEnabled(false);
     m_frmToolStrip->setEnabled(false);
-    for (const char* pszName : c_apszOpenModeItems) SetItemEnabled(pszName, false);
+    for (const char* pszName : FormName::c_apszOpenModeItems) SetItemEnabled(pszName, false);
     m_frmWindow->Set_ListViewAcceptDrops(false);
     m_frmTreeView->setEditTriggers(QAbstractItemView::NoEditTriggers);
     m_frmListView->setEditTriggers(QAbstractItemView::NoEditTriggers);
@@ -313,9 +269,9 @@ void CForm_FilerMain_Driver::UI_Update_FileOpenMode_End(bool bFileOpenSuccess) {
     m_frmToolStrip->setEnabled(true);
     m_frmMenuStrip->setEnabled(true);
     if (bFileOpenSuccess) {
-        SetItemEnabled("frmMenu_Edit_SelectAll", true);
+        SetItemEnabled(FormName::frmMenu_Edit_SelectAll, true);
         const bool bExtract = Is_ExtractSupported();
-        for (const char* pszName : c_apszExtractItems) SetItemEnabled(pszName, bExtract);
+        for (const char* pszName : FormName::c_apszExtractItems) SetItemEnabled(pszName, bExtract);
     }
     m_bFileOpenMode = false;
     UI_Update_FileOpenMode_StatusBar();
@@ -338,8 +294,7 @@ void CForm_FilerMain_Driver::UI_Update_FileOpenMode_StatusBar() {
 
 void CForm_FilerMain_Driver::UI_Update_EditArchive(bool bEdit) {
     m_bEditArchive = bEdit;
-    SetItemEnabled("frmToolBar_File_Save", bEdit);
-    SetItemEnabled("frmMenu_File_Save", bEdit);
+    for (const char* pszName : FormName::c_apszSaveItems) SetItemEnabled(pszName, bEdit);
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -399,7 +354,7 @@ void CForm_FilerMain_Driver::Set_ListViewRowsPluralColor(bool bValue) {
 void CForm_FilerMain_Driver::UI_Update_ViewerApplications(
     const QList<VIEWERAPPLICATION>& c_lstViewers) {
     m_lstViewers = c_lstViewers;
-    for (const char* pszMenu : c_apszViewerMenus) {
+    for (const char* pszMenu : FormName::c_apszViewerMenus) {
         QMenu* pMenu = FindMenu(pszMenu);
         if (pMenu == nullptr) continue;
         // clear() deletes the items the menu owns at once: stale ones must not be found by

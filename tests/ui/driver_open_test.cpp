@@ -26,15 +26,6 @@ bool Enabled(const Form_FilerMain& c_frm, const char* pszName) {
     return FindItem(c_frm, pszName)->isEnabled();
 }
 
-const char* const c_apszExtractItems[] = {"frmToolBar_Edit_Select_Thow",
-                                          "frmMenu_Edit_Select_Thaw",
-                                          "frmTreeView_Menu_Select_Thaw_Include_SubFolder",
-                                          "frmTreeView_Menu_Select_Thaw_Only_CurrentFolder",
-                                          "frmListView_Menu_Select_Thaw",
-                                          "frmToolBar_Edit_Select_Open",
-                                          "frmMenu_Edit_Select_Open",
-                                          "frmListView_Menu_Select_Open"};
-
 struct DialogAnswer {
     explicit DialogAnswer(const QString& c_strFile) {
         CFileDialogs::SetHooks({}, [this, c_strFile](QWidget*, const QString&, const QString&,
@@ -83,7 +74,7 @@ TEST(OpenWorkflow, FromTheCommandLine) {
 TEST(OpenWorkflow, OneArchivePerWindow) {
     MessageRecorder messages;
     DriverWindow w = MakeDriverWindow();
-    EXPECT_FALSE(Enabled(*w.frm, "frmMenu_Edit_SelectAll"));
+    EXPECT_FALSE(Enabled(*w.frm, FormName::frmMenu_Edit_SelectAll));
     {
         DialogAnswer dialog(SamplePath());
         w.pDriver->File_Open_OpenDialog();
@@ -93,10 +84,11 @@ TEST(OpenWorkflow, OneArchivePerWindow) {
                       "LHA書庫(*.lzh *.lha);;ZIP書庫(*.zip);;7-ZIP書庫(*.7z);;全てのファイル(*)"));
     }
     EXPECT_EQ(w.frm->windowTitle(), QStringLiteral("sample.lzh - ケストレル"));
-    EXPECT_TRUE(Enabled(*w.frm, "frmMenu_Edit_SelectAll"));
-    for (const char* pszItem : c_apszExtractItems) EXPECT_TRUE(Enabled(*w.frm, pszItem)) << pszItem;
-    EXPECT_FALSE(Enabled(*w.frm, "frmMenu_Edit_Arc_Thaw"));
-    EXPECT_FALSE(Enabled(*w.frm, "frmMenu_File_Save"));
+    EXPECT_TRUE(Enabled(*w.frm, FormName::frmMenu_Edit_SelectAll));
+    for (const char* pszItem : FormName::c_apszExtractItems)
+        EXPECT_TRUE(Enabled(*w.frm, pszItem)) << pszItem;
+    EXPECT_FALSE(Enabled(*w.frm, FormName::frmMenu_Edit_Arc_Thaw));
+    EXPECT_FALSE(Enabled(*w.frm, FormName::frmMenu_File_Save));
 
     // Further archives go to new instances; this window keeps its archive.
     const QString strOther = w.Path(QStringLiteral("other archive.zip"));
@@ -133,8 +125,8 @@ TEST(OpenWorkflow, AFailedOpenIsToldAndTheNextOneUsesTheSameWindow) {
     EXPECT_EQ(w.frm->windowTitle(), QStringLiteral("ケストレル"));
     EXPECT_TRUE(w.frm->frmMenu->isEnabled());
     EXPECT_TRUE(w.frm->frmToolBar->isEnabled());
-    EXPECT_FALSE(Enabled(*w.frm, "frmMenu_Edit_SelectAll"));
-    for (const char* pszItem : c_apszExtractItems)
+    EXPECT_FALSE(Enabled(*w.frm, FormName::frmMenu_Edit_SelectAll));
+    for (const char* pszItem : FormName::c_apszExtractItems)
         EXPECT_FALSE(Enabled(*w.frm, pszItem)) << pszItem;
     EXPECT_FALSE(w.frm->frmStatus_ProgressBar->isVisibleTo(w.frm.get()));
 
@@ -178,8 +170,8 @@ TEST(OpenWorkflow, CommandStatesDuringAnOpenAndDropsMeanwhile) {
     EXPECT_FALSE(w.frm->frmStatus_ProgressBar->isVisibleTo(w.frm.get()));
     EXPECT_EQ(w.frm->frmStatus_ProgressBar->value(), 1000);
     // A format that cannot extract: everything but select-all stays off.
-    EXPECT_TRUE(Enabled(*w.frm, "frmMenu_Edit_SelectAll"));
-    for (const char* pszItem : c_apszExtractItems)
+    EXPECT_TRUE(Enabled(*w.frm, FormName::frmMenu_Edit_SelectAll));
+    for (const char* pszItem : FormName::c_apszExtractItems)
         EXPECT_FALSE(Enabled(*w.frm, pszItem)) << pszItem;
 }
 
