@@ -185,7 +185,6 @@ TEST_F(Formats, UnifiedArchiveRegistersEveryLoadableFormat) {
     EXPECT_EQ(c.Open(nullptr, File("archive.zip.bak")), CA_UNKNOWN_EXT);
     EXPECT_EQ(c.Open(nullptr, L"/data.old/readme"), CA_UNKNOWN_EXT);
     EXPECT_EQ(c.Create(nullptr, L"/data/readme"), CA_UNKNOWN_EXT);
-    EXPECT_EQ(c.Create(nullptr, L"/data/a.lha"), CA_UNKNOWN_EXT);
     EXPECT_EQ(c.Create(nullptr, L"/data/a.tar"), CA_UNKNOWN_EXT);
     EXPECT_EQ(c.Create(nullptr, L"/data/a.ＺＩＰ"), CA_UNKNOWN_EXT);  // only A-Z are folded
     c.Property(&st);

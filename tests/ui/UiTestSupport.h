@@ -10,6 +10,7 @@
 
 #include "CForm_FilerMain_Driver.h"
 #include "Form_FilerMain.h"
+#include "Form_FilerMain_Names.h"
 
 class QAction;
 class QIcon;

@@ -226,8 +226,9 @@ TEST(Commands, OpenWithViewers) {
 TEST(Commands, ViewerMenusAndAnEmptyViewerList) {
     DriverWindow w = MakeDriverWindow({}, {"kestrel", SamplePath()});
     w.pDriver->UI_Update_ViewerApplications({{"A", "/bin/a", true}, {"B", "/bin/b", true}});
-    for (const char* pszMenu : {"frmMenu_Edit_Select_Open", "frmToolBar_Edit_Select_Open",
-                                "frmListView_Menu_Select_Open"}) {
+    for (const char* pszMenu :
+         {FormName::frmMenu_Edit_Select_Open, FormName::frmToolBar_Edit_Select_Open,
+          FormName::frmListView_Menu_Select_Open}) {
         auto* pMenu = w.frm->findChild<QMenu*>(QString::fromLatin1(pszMenu));
         ASSERT_NE(pMenu, nullptr);
         const QList<QAction*> vItems = pMenu->actions();
@@ -237,8 +238,9 @@ TEST(Commands, ViewerMenusAndAnEmptyViewerList) {
         EXPECT_EQ(vItems[1]->objectName(), QString::fromLatin1(pszMenu) + QStringLiteral("_1"));
     }
     w.pDriver->UI_Update_ViewerApplications({});
-    EXPECT_TRUE(
-        w.frm->findChild<QMenu*>(QStringLiteral("frmMenu_Edit_Select_Open"))->actions().isEmpty());
+    EXPECT_TRUE(w.frm->findChild<QMenu*>(QLatin1String(FormName::frmMenu_Edit_Select_Open))
+                    ->actions()
+                    .isEmpty());
     EXPECT_EQ(w.frm->findChild<QAction*>(QStringLiteral("frmMenu_Edit_Select_Open_0")), nullptr);
     w.SelectRows({0});
     w.pDriver->Edit_Open_Click_EventHandler(w.frm->frmListView);

@@ -52,9 +52,10 @@ TEST(Dialogs, OptionsOkReachesTheViewerMenusAndTheFile) {
         Click(pDialog, "frmUpdate");
         Click(pDialog, "frmButton_OK");
     });
-    FindItem(*w.frm, "frmMenu_Option_Option")->trigger();
-    for (const char* pszMenu : {"frmMenu_Edit_Select_Open", "frmToolBar_Edit_Select_Open",
-                                "frmListView_Menu_Select_Open"}) {
+    FindItem(*w.frm, FormName::frmMenu_Option_Option)->trigger();
+    for (const char* pszMenu :
+         {FormName::frmMenu_Edit_Select_Open, FormName::frmToolBar_Edit_Select_Open,
+          FormName::frmListView_Menu_Select_Open}) {
         EXPECT_EQ(ViewerItems(*w.frm, pszMenu),
                   (QStringList{"関連づけ(&0)", "メモ帳(&1)", "画像(&2)"}))
             << pszMenu;
@@ -69,8 +70,8 @@ TEST(Dialogs, OptionsOkReachesTheViewerMenusAndTheFile) {
         Click(pDialog, "frmAdd");
         Click(pDialog, "frmButton_Cancel");
     });
-    FindItem(*w.frm, "frmToolBar_Option_Option")->trigger();
-    EXPECT_EQ(ViewerItems(*w.frm, "frmMenu_Edit_Select_Open").size(), 3);
+    FindItem(*w.frm, FormName::frmToolBar_Option_Option)->trigger();
+    EXPECT_EQ(ViewerItems(*w.frm, FormName::frmMenu_Edit_Select_Open).size(), 3);
     EXPECT_EQ(w.pDriver->pcConfig()->pcOpen()->stViewerApplications().size(), 3);
 }
 
@@ -82,7 +83,7 @@ TEST(Dialogs, AboutOpensAndCloses) {
         EXPECT_EQ(pDialog->windowTitle(), QStringLiteral("バージョン情報"));
         Click(pDialog, "frmClose");
     });
-    FindItem(*w.frm, "frmMenu_Help_About")->trigger();
+    FindItem(*w.frm, FormName::frmMenu_Help_About)->trigger();
     EXPECT_TRUE(bSeen);
     EXPECT_EQ(QApplication::activeModalWidget(), nullptr);
 }

@@ -26,15 +26,6 @@ bool Enabled(const Form_FilerMain& c_frm, const char* pszName) {
     return FindItem(c_frm, pszName)->isEnabled();
 }
 
-const char* const c_apszExtractItems[] = {"frmToolBar_Edit_Select_Thow",
-                                          "frmMenu_Edit_Select_Thaw",
-                                          "frmTreeView_Menu_Select_Thaw_Include_SubFolder",
-                                          "frmTreeView_Menu_Select_Thaw_Only_CurrentFolder",
-                                          "frmListView_Menu_Select_Thaw",
-                                          "frmToolBar_Edit_Select_Open",
-                                          "frmMenu_Edit_Select_Open",
-                                          "frmListView_Menu_Select_Open"};
-
 struct DialogAnswer {
     explicit DialogAnswer(const QString& c_strFile) {
         CFileDialogs::SetHooks({}, [this, c_strFile](QWidget*, const QString&, const QString&,
@@ -62,14 +53,15 @@ QStringList TopLevelNodes(const Form_FilerMain& c_frm) {
 
 TEST(OpenWorkflow, FromTheCommandLine) {
     {
-        DriverWindow w = MakeDriverWindow({}, {"kestrel", SamplePath(), "ignored.zip"});
+        DriverWindow w = MakeDriverWindow({}, {"kestrel", SamplePath(), "", "other.zip"});
         EXPECT_EQ(w.frm->windowTitle(), QStringLiteral("sample.lzh - ケストレル"));
         EXPECT_EQ(TopLevelNodes(*w.frm), (QStringList{"[全てのファイル]|", "[ルート]|/"}));
         EXPECT_EQ(CFolderTreeView::NodeName(w.frm->frmTreeView->currentItem()),
                   QStringLiteral("/"));
         EXPECT_EQ(w.RowNames(), (QStringList{"readme.txt", "空.txt"}));
         EXPECT_EQ(w.frm->frmLabel_CurrentDirectory->text(), QStringLiteral("選択フォルダ  /"));
-        EXPECT_TRUE(w.pDriver->lstStarted.isEmpty());
+        // Every further archive in an instance of its own; an empty name opens nothing.
+        EXPECT_EQ(w.pDriver->lstStarted, QStringList{"other.zip"});
     }
     {
         DriverWindow w = MakeDriverWindow({}, {"kestrel", ""});
@@ -82,20 +74,21 @@ TEST(OpenWorkflow, FromTheCommandLine) {
 TEST(OpenWorkflow, OneArchivePerWindow) {
     MessageRecorder messages;
     DriverWindow w = MakeDriverWindow();
-    EXPECT_FALSE(Enabled(*w.frm, "frmMenu_Edit_SelectAll"));
+    EXPECT_FALSE(Enabled(*w.frm, FormName::frmMenu_Edit_SelectAll));
     {
         DialogAnswer dialog(SamplePath());
         w.pDriver->File_Open_OpenDialog();
         w.pDriver->Wait_FileOpen();
-        EXPECT_EQ(
-            dialog.strFilter,
-            QStringLiteral("LHA書庫(*.lzh);;ZIP書庫(*.zip);;7-ZIP書庫(*.7z);;全てのファイル(*)"));
+        EXPECT_EQ(dialog.strFilter,
+                  QStringLiteral(
+                      "LHA書庫(*.lzh *.lha);;ZIP書庫(*.zip);;7-ZIP書庫(*.7z);;全てのファイル(*)"));
     }
     EXPECT_EQ(w.frm->windowTitle(), QStringLiteral("sample.lzh - ケストレル"));
-    EXPECT_TRUE(Enabled(*w.frm, "frmMenu_Edit_SelectAll"));
-    for (const char* pszItem : c_apszExtractItems) EXPECT_TRUE(Enabled(*w.frm, pszItem)) << pszItem;
-    EXPECT_FALSE(Enabled(*w.frm, "frmMenu_Edit_Arc_Thaw"));
-    EXPECT_FALSE(Enabled(*w.frm, "frmMenu_File_Save"));
+    EXPECT_TRUE(Enabled(*w.frm, FormName::frmMenu_Edit_SelectAll));
+    for (const char* pszItem : FormName::c_apszExtractItems)
+        EXPECT_TRUE(Enabled(*w.frm, pszItem)) << pszItem;
+    EXPECT_FALSE(Enabled(*w.frm, FormName::frmMenu_Edit_Arc_Thaw));
+    EXPECT_FALSE(Enabled(*w.frm, FormName::frmMenu_File_Save));
 
     // Further archives go to new instances; this window keeps its archive.
     const QString strOther = w.Path(QStringLiteral("other archive.zip"));
@@ -132,8 +125,8 @@ TEST(OpenWorkflow, AFailedOpenIsToldAndTheNextOneUsesTheSameWindow) {
     EXPECT_EQ(w.frm->windowTitle(), QStringLiteral("ケストレル"));
     EXPECT_TRUE(w.frm->frmMenu->isEnabled());
     EXPECT_TRUE(w.frm->frmToolBar->isEnabled());
-    EXPECT_FALSE(Enabled(*w.frm, "frmMenu_Edit_SelectAll"));
-    for (const char* pszItem : c_apszExtractItems)
+    EXPECT_FALSE(Enabled(*w.frm, FormName::frmMenu_Edit_SelectAll));
+    for (const char* pszItem : FormName::c_apszExtractItems)
         EXPECT_FALSE(Enabled(*w.frm, pszItem)) << pszItem;
     EXPECT_FALSE(w.frm->frmStatus_ProgressBar->isVisibleTo(w.frm.get()));
 
@@ -177,8 +170,8 @@ TEST(OpenWorkflow, CommandStatesDuringAnOpenAndDropsMeanwhile) {
     EXPECT_FALSE(w.frm->frmStatus_ProgressBar->isVisibleTo(w.frm.get()));
     EXPECT_EQ(w.frm->frmStatus_ProgressBar->value(), 1000);
     // A format that cannot extract: everything but select-all stays off.
-    EXPECT_TRUE(Enabled(*w.frm, "frmMenu_Edit_SelectAll"));
-    for (const char* pszItem : c_apszExtractItems)
+    EXPECT_TRUE(Enabled(*w.frm, FormName::frmMenu_Edit_SelectAll));
+    for (const char* pszItem : FormName::c_apszExtractItems)
         EXPECT_FALSE(Enabled(*w.frm, pszItem)) << pszItem;
 }
 

@@ -107,7 +107,7 @@ TEST(WindowEvents, LoadShownAndClosedReachTheDriverInOrder) {
 
     // 終了 closes the window; closing is never refused and the driver then closes the archive.
     EXPECT_EQ(w.pDriver->CountOf("File_Close"), 0);
-    FindItem(*w.frm, "frmMenu_File_Exit")->trigger();
+    FindItem(*w.frm, FormName::frmMenu_File_Exit)->trigger();
     EXPECT_FALSE(w.frm->isVisible());
     EXPECT_EQ(w.pDriver->CountOf("File_Close"), 1);
 }
@@ -118,26 +118,27 @@ TEST(WindowEvents, CommandsAreForwarded) {
     CRecordingDriver& d = *w.pDriver;
     // The driver enables these after an open.
     for (const char* pszName :
-         {"frmMenu_Edit_Select_Thaw", "frmToolBar_Edit_Select_Thow", "frmToolBar_Edit_Select_Open",
-          "frmListView_Menu_Select_Thaw", "frmTreeView_Menu_Select_Thaw_Include_SubFolder",
-          "frmTreeView_Menu_Select_Thaw_Only_CurrentFolder"}) {
+         {FormName::frmMenu_Edit_Select_Thaw, FormName::frmToolBar_Edit_Select_Thow,
+          FormName::frmToolBar_Edit_Select_Open, FormName::frmListView_Menu_Select_Thaw,
+          FormName::frmTreeView_Menu_Select_Thaw_Include_SubFolder,
+          FormName::frmTreeView_Menu_Select_Thaw_Only_CurrentFolder}) {
         FindItem(frm, pszName)->setEnabled(true);
     }
 
     const std::pair<const char*, const char*> cases[] = {
-        {"frmMenu_File_New", "File_Open_NewWindow(,false)"},
-        {"frmToolBar_File_New", "File_Open_NewWindow(,false)"},
-        {"frmMenu_File_Open", "File_Open_OpenDialog()"},
-        {"frmToolBar_File_Open", "File_Open_OpenDialog()"},
-        {"frmMenu_Edit_Select_Thaw", "Edit_Extract_ListView()"},
-        {"frmToolBar_Edit_Select_Thow", "Edit_Extract_ListView()"},
-        {"frmListView_Menu_Select_Thaw", "Edit_Extract_ListView()"},
-        {"frmToolBar_Edit_Select_Open", "Edit_Open_Click_EventHandler()"},
-        {"frmTreeView_Menu_Select_Thaw_Include_SubFolder", "Edit_Extract_TreeView(true)"},
-        {"frmTreeView_Menu_Select_Thaw_Only_CurrentFolder", "Edit_Extract_TreeView(false)"},
-        {"frmMenu_Option_Option", "ShowDialog_Config()"},
-        {"frmToolBar_Option_Option", "ShowDialog_Config()"},
-        {"frmMenu_Help_About", "ShowDialog_About()"},
+        {FormName::frmMenu_File_New, "File_Open_NewWindow(,false)"},
+        {FormName::frmToolBar_File_New, "File_Open_NewWindow(,false)"},
+        {FormName::frmMenu_File_Open, "File_Open_OpenDialog()"},
+        {FormName::frmToolBar_File_Open, "File_Open_OpenDialog()"},
+        {FormName::frmMenu_Edit_Select_Thaw, "Edit_Extract_ListView()"},
+        {FormName::frmToolBar_Edit_Select_Thow, "Edit_Extract_ListView()"},
+        {FormName::frmListView_Menu_Select_Thaw, "Edit_Extract_ListView()"},
+        {FormName::frmToolBar_Edit_Select_Open, "Edit_Open_Click_EventHandler()"},
+        {FormName::frmTreeView_Menu_Select_Thaw_Include_SubFolder, "Edit_Extract_TreeView(true)"},
+        {FormName::frmTreeView_Menu_Select_Thaw_Only_CurrentFolder, "Edit_Extract_TreeView(false)"},
+        {FormName::frmMenu_Option_Option, "ShowDialog_Config()"},
+        {FormName::frmToolBar_Option_Option, "ShowDialog_Config()"},
+        {FormName::frmMenu_Help_About, "ShowDialog_About()"},
     };
     for (const auto& [pszItem, pszCall] : cases) {
         d.lstCalls.clear();
@@ -146,17 +147,19 @@ TEST(WindowEvents, CommandsAreForwarded) {
     }
     // The split button's main part names the button as its sender.
     d.pLastSender = nullptr;
-    FindItem(frm, "frmToolBar_Edit_Select_Open")->trigger();
-    EXPECT_EQ(d.pLastSender,
-              frm.frmToolBar->widgetForAction(FindItem(frm, "frmToolBar_Edit_Select_Open")));
+    FindItem(frm, FormName::frmToolBar_Edit_Select_Open)->trigger();
+    EXPECT_EQ(d.pLastSender, frm.frmToolBar->widgetForAction(
+                                 FindItem(frm, FormName::frmToolBar_Edit_Select_Open)));
 
     // Inert and hidden items do nothing even when enabled.
     d.lstCalls.clear();
     for (const char* pszName :
-         {"frmMenu_Edit_Arc_Thaw", "frmToolBar_Edit_Arc_Thaw", "frmMenu_Edit_Arc_Check",
-          "frmToolBar_Edit_Arc_Check", "frmMenu_Edit_Arc_Add", "frmMenu_File_Save",
-          "frmMenu_File_SaveAs", "frmMenu_Edit_Select_Rename", "frmListView_Menu_Select_Delete",
-          "frmTreeView_Menu_Select_Rename", "frmMenu_Edit_Select_Open"}) {
+         {FormName::frmMenu_Edit_Arc_Thaw, FormName::frmToolBar_Edit_Arc_Thaw,
+          FormName::frmMenu_Edit_Arc_Check, FormName::frmToolBar_Edit_Arc_Check,
+          FormName::frmMenu_Edit_Arc_Add, FormName::frmMenu_File_Save,
+          FormName::frmMenu_File_SaveAs, FormName::frmMenu_Edit_Select_Rename,
+          FormName::frmListView_Menu_Select_Delete, FormName::frmTreeView_Menu_Select_Rename,
+          FormName::frmMenu_Edit_Select_Open}) {
         QAction* pItem = FindItem(frm, pszName);
         pItem->setEnabled(true);
         pItem->trigger();
@@ -170,14 +173,15 @@ TEST(WindowEvents, DisabledMenuBarOrToolBarStopsTheirCommands) {
     frm.frmMenu->setEnabled(false);
     frm.frmToolBar->setEnabled(false);
     // A shortcut still triggers the item; the window must not pass it on.
-    for (const char* pszName : {"frmMenu_File_New", "frmMenu_File_Open", "frmToolBar_File_New",
-                                "frmToolBar_File_Open", "frmMenu_Edit_SelectAll"}) {
+    for (const char* pszName :
+         {FormName::frmMenu_File_New, FormName::frmMenu_File_Open, FormName::frmToolBar_File_New,
+          FormName::frmToolBar_File_Open, FormName::frmMenu_Edit_SelectAll}) {
         FindItem(frm, pszName)->setEnabled(true);
         FindItem(frm, pszName)->trigger();
     }
     EXPECT_TRUE(w.pDriver->lstCalls.isEmpty()) << w.pDriver->lstCalls.join(' ').toStdString();
     frm.frmMenu->setEnabled(true);
-    FindItem(frm, "frmMenu_File_Open")->trigger();
+    FindItem(frm, FormName::frmMenu_File_Open)->trigger();
     EXPECT_EQ(w.pDriver->lstCalls, QStringList({"File_Open_OpenDialog()"}));
 }
 
@@ -191,7 +195,7 @@ TEST(WindowEvents, SelectAllSelectsEveryRowAndReportsEachChange) {
     w.pDriver->lstCalls.clear();
 
     // Disabled before an open: neither the item nor the list's own Ctrl+A selects anything.
-    QAction* pSelectAll = FindItem(frm, "frmMenu_Edit_SelectAll");
+    QAction* pSelectAll = FindItem(frm, FormName::frmMenu_Edit_SelectAll);
     pSelectAll->trigger();
     QKeyEvent ctrlA(QEvent::KeyPress, Qt::Key_A, Qt::ControlModifier, QStringLiteral("a"));
     QApplication::sendEvent(frm.frmListView, &ctrlA);
@@ -238,7 +242,7 @@ TEST(WindowEvents, SelectAllOfAMillionRowsIsOneSelectionChange) {
     ShowWindow(frm);
     CRowsModel rows(1000000);
     frm.frmListView->SetRowModel(&rows);
-    FindItem(frm, "frmMenu_Edit_SelectAll")->setEnabled(true);
+    FindItem(frm, FormName::frmMenu_Edit_SelectAll)->setEnabled(true);
 
     int nChanges = 0;
     QObject::connect(frm.frmListView->selectionModel(), &QItemSelectionModel::selectionChanged,
@@ -246,7 +250,7 @@ TEST(WindowEvents, SelectAllOfAMillionRowsIsOneSelectionChange) {
     w.pDriver->lstCalls.reserve(1000000);
     QElapsedTimer clock;
     clock.start();
-    FindItem(frm, "frmMenu_Edit_SelectAll")->trigger();
+    FindItem(frm, FormName::frmMenu_Edit_SelectAll)->trigger();
     QCoreApplication::processEvents();
     EXPECT_EQ(nChanges, 1);
     EXPECT_EQ(w.pDriver->CountOf("UI_Update_SelectItemStatus"), 1000000);

@@ -15,33 +15,6 @@ using namespace kestrel::test;
 
 namespace {
 
-struct ImageUse {
-    const char* pszFile;
-    std::vector<const char*> vecItems;
-};
-
-const ImageUse g_Uses[] = {
-    {"File_New.png", {"frmMenu_File_New", "frmToolBar_File_New"}},
-    {"File_Open.png", {"frmMenu_File_Open", "frmToolBar_File_Open"}},
-    {"File_Save.png", {"frmMenu_File_Save", "frmToolBar_File_Save"}},
-    {"Edit_Arc_Thaw.png", {"frmMenu_Edit_Arc_Thaw", "frmToolBar_Edit_Arc_Thaw"}},
-    {"Edit_Arc_Add.png", {"frmMenu_Edit_Arc_Add", "frmToolBar_Edit_Arc_Add"}},
-    {"Edit_Select_Thaw.png",
-     {"frmMenu_Edit_Select_Thaw", "frmToolBar_Edit_Select_Thow",
-      "frmTreeView_Menu_Select_Thaw_Include_SubFolder",
-      "frmTreeView_Menu_Select_Thaw_Only_CurrentFolder", "frmListView_Menu_Select_Thaw"}},
-    {"Edit_Select_Open.png",
-     {"frmMenu_Edit_Select_Open", "frmToolBar_Edit_Select_Open", "frmListView_Menu_Select_Open"}},
-    {"Edit_Select_Rename.png",
-     {"frmMenu_Edit_Select_Rename", "frmToolBar_Edit_Select_Rename",
-      "frmTreeView_Menu_Select_Rename", "frmListView_Menu_Select_Rename"}},
-    {"Edit_Select_Delete.png",
-     {"frmMenu_Edit_Select_Delete", "frmToolBar_Edit_Select_Delete",
-      "frmTreeView_Menu_Select_Delete", "frmListView_Menu_Select_Delete"}},
-    {"Edit_Arc_Check.png", {"frmMenu_Edit_Arc_Check", "frmToolBar_Edit_Arc_Check"}},
-    {"Option_Option.png", {"frmMenu_Option_Option", "frmToolBar_Option_Option"}},
-};
-
 QImage Solid(QColor color) {
     QImage img(16, 16, QImage::Format_RGB32);
     img.fill(color);
@@ -49,10 +22,10 @@ QImage Solid(QColor color) {
 }
 
 void ExpectAllEmbeddedExcept(const Form_FilerMain& c_frm, const QString& c_strReplaced) {
-    for (const ImageUse& c_use : g_Uses) {
+    for (const FormName::IMAGE_ITEMS& c_use : FormName::c_aImageItems) {
         if (c_strReplaced == c_use.pszFile) continue;
         const QImage imgEmbedded = EmbeddedImage(c_use.pszFile);
-        for (const char* pszItem : c_use.vecItems) {
+        for (const char* pszItem : c_use.lstItems) {
             QAction* pItem = FindItem(c_frm, pszItem);
             ASSERT_NE(pItem, nullptr) << pszItem;
             EXPECT_TRUE(SameImage(IconImage(pItem->icon()), imgEmbedded)) << pszItem;
@@ -106,7 +79,7 @@ TEST(WindowImages, ReplacementChangesOnlyItsOwnImage) {
     // A tool image replaces the menu's and the tool bar's alike.
     ASSERT_TRUE(Solid(Qt::green).save(dir.filePath("File_New.png")));
     TestWindow w2 = MakeWindow(dir.path() + '/');
-    for (const char* pszItem : {"frmMenu_File_New", "frmToolBar_File_New"}) {
+    for (const char* pszItem : {FormName::frmMenu_File_New, FormName::frmToolBar_File_New}) {
         EXPECT_TRUE(SameImage(IconImage(FindItem(*w2.frm, pszItem)->icon()), Solid(Qt::green)))
             << pszItem;
     }
