@@ -61,6 +61,7 @@ struct Handle {
     NameSet setExact;
     std::vector<Entry> vFound;  // entries found by name (LHA, ZIP)
     bool bPositioned = false;   // 7-Zip: the reader stands at the entry last found by name
+    bool bFoundOnce = false;    // the current search has found an entry
     bool bEnded = false;
     std::string strWildcard;
     Entry stCurrent;
@@ -166,7 +167,9 @@ int Advance(Handle* h, void* pvRecord) {
     h->stCurrent = std::move(e);
     h->bHaveCurrent = true;
     if (h->bExact && h->bRaw) {
-        h->bPositioned = true;
+        // Only at the first entry of the name: the one an extraction takes.
+        h->bPositioned = !h->bFoundOnce;
+        h->bFoundOnce = true;
     } else if (h->bExact && h->vFound.size() < kMaxFound) {
         h->vFound.push_back(h->stCurrent);
     }
@@ -288,6 +291,7 @@ int FindFirst(void* hArc, const char* c_pszWildcard, void* pvRecord) try {
     if (h->source) h->source->WantOnly(h->bExact ? &h->setExact : nullptr);
     h->bEnded = false;
     h->bHaveCurrent = false;
+    h->bFoundOnce = false;
     return Advance(h, pvRecord);
 } catch (...) {
     return -1;
