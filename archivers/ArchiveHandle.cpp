@@ -249,7 +249,7 @@ std::unique_ptr<EntrySource> TakeFoundEntries(Format eFormat, const std::string&
     std::vector<Entry> entries;
     NameSet taken;
     for (auto& e : found->vEntries) {
-        if (taken.insert(e.strName).second) entries.push_back(std::move(e));
+        if (taken.emplace(e.strName, false).second) entries.push_back(std::move(e));
     }
     for (const auto& name : c_vNames) {
         if (!taken.count(name)) return nullptr;
@@ -287,7 +287,7 @@ int FindFirst(void* hArc, const char* c_pszWildcard, void* pvRecord) try {
         h->bRaw = false;
     }
     h->setExact.clear();
-    if (h->bExact) h->setExact.insert(h->strWildcard);
+    if (h->bExact) h->setExact.emplace(h->strWildcard, false);
     if (h->source) h->source->WantOnly(h->bExact ? &h->setExact : nullptr);
     h->bEnded = false;
     h->bHaveCurrent = false;

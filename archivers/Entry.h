@@ -7,7 +7,7 @@
 #include <memory>
 #include <string>
 #include <string_view>
-#include <unordered_set>
+#include <unordered_map>
 
 namespace kestrel::archiver {
 
@@ -50,7 +50,8 @@ struct NameHash {
     using is_transparent = void;
     size_t operator()(std::string_view c_sv) const { return std::hash<std::string_view>{}(c_sv); }
 };
-using NameSet = std::unordered_set<std::string, NameHash, std::equal_to<>>;
+// Names, each with a mark for whoever holds the set (the extraction: already taken).
+using NameSet = std::unordered_map<std::string, bool, NameHash, std::equal_to<>>;
 
 // The outcome of decoding one entry's data.
 enum class DataResult { Ok, Encrypted, Damaged, Unsupported, SinkFailed };

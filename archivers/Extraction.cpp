@@ -12,7 +12,6 @@
 #include <optional>
 #include <thread>
 #include <unordered_map>
-#include <unordered_set>
 
 #include "ArchiverCore.h"
 #include "CommandLine.h"
@@ -315,9 +314,9 @@ std::vector<std::string> Extraction::Problems() {
 }
 
 void Extraction::Run(EntrySource* pSource, const std::vector<std::string>& c_vNames) {
-    const NameSet names(c_vNames.begin(), c_vNames.end());
-    // Names already extracted: the first entry of a name is the one taken.
-    std::unordered_set<std::string_view> taken;
+    // Marked once taken: the first entry of a name is the one extracted.
+    NameSet names;
+    for (const auto& name : c_vNames) names.emplace(name, false);
     size_t remaining = names.size();
     pSource->WantOnly(&names);
     // Entries of formats that decode each entry on its own are written on all processors.
@@ -336,10 +335,11 @@ void Extraction::Run(EntrySource* pSource, const std::vector<std::string>& c_vNa
             break;
         }
         auto it = names.find(e.strName);
-        if (it == names.end() || !taken.insert(*it).second) {
+        if (it == names.end() || it->second) {
             pSource->SkipData(e);
             continue;
         }
+        it->second = true;
         --remaining;
         Job job;
         if (!Plan(index, e, pSource, &job)) continue;
@@ -369,8 +369,10 @@ void Extraction::Run(EntrySource* pSource, const std::vector<std::string>& c_vNa
     pSource->WantOnly(nullptr);
     for (const auto& name : c_vNames) {
         // A name given twice is reported once.
-        if (taken.insert(*names.find(name)).second) {
+        auto it = names.find(name);
+        if (!it->second) {
             Problem(kAfterAllEntries, name + ": not found in the archive");
+            it->second = true;
         }
     }
 }

@@ -285,7 +285,7 @@ bool MayBeWanted(std::string_view c_svRaw, const NameSet& c_names) {
     // names, decoding costs less than comparing.
     if (c_names.size() > 16) return true;
     const std::string_view start = c_svRaw.substr(0, prefix);
-    for (const auto& name : c_names) {
+    for (const auto& [name, mark] : c_names) {
         if (name.compare(0, start.size(), start) == 0) return true;
     }
     return false;

@@ -48,7 +48,7 @@ public:
     void WantOnly(const NameSet* pNames) override {
         m_pWanted = pNames;
         m_bWantFolders = false;
-        for (const auto& name : pNames ? *pNames : NameSet()) {
+        for (const auto& [name, mark] : pNames ? *pNames : NameSet()) {
             if (!name.empty() && name.back() == '/') m_bWantFolders = true;
         }
     }
