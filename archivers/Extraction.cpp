@@ -10,6 +10,7 @@
 #include <deque>
 #include <mutex>
 #include <optional>
+#include <system_error>
 #include <thread>
 #include <unordered_map>
 
@@ -121,7 +122,10 @@ class Workers {
 public:
     Workers(Extraction* pOwner, EntrySource* pSource, const SafeDestination& c_destination,
             unsigned nCount)
-        : m_pOwner(pOwner), m_pSource(pSource), m_destination(c_destination), m_nCount(nCount) {}
+        : m_pOwner(pOwner), m_pSource(pSource), m_destination(c_destination), m_nCount(nCount) {
+        // Throws when no thread can be started: the caller then writes entry after entry.
+        m_vThreads.emplace_back([this] { Work(); });
+    }
     ~Workers() {
         {
             std::lock_guard<std::mutex> lock(m_mutex);
@@ -142,10 +146,13 @@ public:
         Hold(job.vParts, +1);
         m_queue.push_back(std::move(job));
         if (m_vThreads.size() < m_nCount && m_nIdle == 0) {
-            m_vThreads.emplace_back([this] { Work(); });
-        } else if (m_nIdle > 0) {
-            m_cvWork.notify_one();
+            try {
+                m_vThreads.emplace_back([this] { Work(); });
+            } catch (const std::system_error&) {
+                m_nCount = static_cast<unsigned>(m_vThreads.size());  // the ones there will do
+            }
         }
+        if (m_nIdle > 0) m_cvWork.notify_one();
     }
 
     // Waits until nothing written so far can meet this path (a folder to be made here).
@@ -323,7 +330,11 @@ void Extraction::Run(EntrySource* pSource, const std::vector<std::string>& c_vNa
     std::optional<Workers> workers;
     const unsigned nWorkers = WorkerCount();
     if (pSource->DecodesAnyOrder() && nWorkers > 1 && remaining > 1) {
-        workers.emplace(this, pSource, m_destination, nWorkers);
+        try {
+            workers.emplace(this, pSource, m_destination, nWorkers);
+        } catch (const std::system_error&) {
+            workers.reset();
+        }
     }
     Entry e;
     size_t index = 0;
