@@ -252,6 +252,10 @@ public:
 
     // Writes one file; on a worker, with that worker's own destination.
     void WriteFile(const Job& c_stJob, EntrySource* pSource, SafeDestination* pDestination);
+    void Failed(const Job& c_stJob, const char* c_pszWhy) noexcept try {
+        Record(c_stJob.nIndex, c_stJob.stEntry.strName, WriteOutcome::Failed, c_pszWhy);
+    } catch (...) {
+    }
 
 private:
     // Settles what an entry needs: false when that is done already (refused, nothing to make).
@@ -285,7 +289,12 @@ void Workers::Work() {
         m_queue.pop_front();
         ++m_nBusy;
         lock.unlock();
-        m_pOwner->WriteFile(job, m_pSource, &destination);
+        try {
+            m_pOwner->WriteFile(job, m_pSource, &destination);
+        } catch (...) {
+            // Nothing may leave a thread; the entry fails as the command would.
+            m_pOwner->Failed(job, "out of memory");
+        }
         lock.lock();
         --m_nBusy;
         Hold(job.vParts, -1);
