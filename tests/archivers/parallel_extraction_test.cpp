@@ -22,22 +22,41 @@ namespace fs = std::filesystem;
 
 namespace {
 
-// Everything below the current folder: kind, mode, time, content or link target. Walked by
-// changing folder, so that trees deeper than a path can name are seen whole.
-void Walk(const std::string& c_strPrefix, std::map<std::string, std::string>* pmTree) {
-    DIR* dir = opendir(".");
-    ASSERT_NE(dir, nullptr) << c_strPrefix;
+// The names in the current folder.
+std::vector<std::string> Names() {
     std::vector<std::string> names;
-    while (const dirent* d = readdir(dir)) {
-        const std::string name = d->d_name;
-        if (name != "." && name != "..") names.push_back(name);
+    if (DIR* dir = opendir(".")) {
+        while (const dirent* d = readdir(dir)) {
+            const std::string name = d->d_name;
+            if (name != "." && name != "..") names.push_back(name);
+        }
+        closedir(dir);
     }
-    closedir(dir);
-    for (const std::string& name : names) {
+    return names;
+}
+
+// Everything below the current folder: kind, mode, time, content or link target. Walked by
+// changing folder, and without recursion, so that trees deeper than a path can name are seen
+// whole.
+void Walk(std::map<std::string, std::string>* pmTree) {
+    struct Folder {
+        std::string strPrefix;
+        std::vector<std::string> vNames;
+        size_t nNext = 0;
+    };
+    std::vector<Folder> stack{{"", Names()}};
+    while (!stack.empty()) {
+        Folder& f = stack.back();
+        if (f.nNext == f.vNames.size()) {
+            stack.pop_back();
+            if (!stack.empty()) ASSERT_EQ(chdir(".."), 0);
+            continue;
+        }
+        const std::string name = f.vNames[f.nNext++];
+        const std::string path = f.strPrefix + name;
         struct stat st {};
-        ASSERT_EQ(lstat(name.c_str(), &st), 0) << c_strPrefix << name;
+        ASSERT_EQ(lstat(name.c_str(), &st), 0) << path;
         std::string item = std::to_string(st.st_mode) + " ";
-        const std::string path = c_strPrefix + name;
         if (S_ISLNK(st.st_mode)) {
             std::string target(4096, '\0');
             const ssize_t n = readlink(name.c_str(), target.data(), target.size());
@@ -47,9 +66,8 @@ void Walk(const std::string& c_strPrefix, std::map<std::string, std::string>* pm
         }
         (*pmTree)[path] = item;
         if (S_ISDIR(st.st_mode)) {
-            ASSERT_EQ(chdir(name.c_str()), 0);
-            Walk(path + "/", pmTree);
-            ASSERT_EQ(chdir(".."), 0);
+            ASSERT_EQ(chdir(name.c_str()), 0) << path;
+            stack.push_back({path + "/", Names()});
         }
     }
 }
@@ -58,7 +76,7 @@ std::map<std::string, std::string> Tree(const std::string& c_strRoot) {
     std::map<std::string, std::string> tree;
     const int back = open(".", O_RDONLY | O_DIRECTORY);
     if (chdir(c_strRoot.c_str()) == 0) {
-        Walk("", &tree);
+        Walk(&tree);
         EXPECT_EQ(fchdir(back), 0);
     }
     close(back);
