@@ -1,4 +1,10 @@
 // Archive handles: listing state behind OpenArchive, FindFirst/FindNext and the size queries.
+//
+// A wildcard without "*" or "?" looks up one name. What such lookups found is kept when the
+// handle closes, so that an extraction of just those entries that follows at once does not
+// walk the archive (or read a 7-Zip header) again.
+#include <sys/stat.h>
+
 #include <algorithm>
 #include <cstring>
 #include <mutex>
@@ -11,12 +17,51 @@
 namespace kestrel::archiver {
 namespace {
 
+// What tells one archive file from another, or from itself changed.
+struct Identity {
+    dev_t dev = 0;
+    ino_t ino = 0;
+    off_t size = 0;
+    struct timespec mtime {};
+    bool operator==(const Identity& o) const {
+        return dev == o.dev && ino == o.ino && size == o.size && mtime.tv_sec == o.mtime.tv_sec &&
+               mtime.tv_nsec == o.mtime.tv_nsec;
+    }
+};
+
+bool IdentityOf(const std::string& c_strPath, Identity* pstId) {
+    struct stat st {};
+    if (stat(c_strPath.c_str(), &st) != 0) return false;
+    *pstId = Identity{st.st_dev, st.st_ino, st.st_size, st.st_mtim};
+    return true;
+}
+
+// Entries found by name, and for 7-Zip the source standing at the one found.
+struct Found {
+    Format eFormat;
+    std::string strPath;
+    Identity stIdentity;
+    std::vector<Entry> vEntries;
+    std::unique_ptr<EntrySource> positioned;
+};
+
+// At most this many entries found by name are kept: lookups are for a few names.
+constexpr size_t kMaxFound = 64;
+
 struct Handle {
     Format eFormat;
     std::string strPath;
     int64_t llFileSize = 0;
+    Identity stIdentity;
+    bool bIdentity = false;
     std::unique_ptr<EntrySource> source;
     bool bSourceFresh = true;  // nothing taken from the source yet
+    bool bRaw = false;         // 7-Zip: the source is libarchive's reader, not the listing
+    bool bExact = false;       // the wildcard names one entry
+    NameSet setExact;
+    std::vector<Entry> vFound;  // entries found by name (LHA, ZIP)
+    bool bPositioned = false;   // 7-Zip: the reader stands at the entry last found by name
+    bool bFoundOnce = false;    // the current search has found an entry
     bool bEnded = false;
     std::string strWildcard;
     Entry stCurrent;
@@ -28,6 +73,40 @@ struct Handle {
 
 std::mutex g_mutex;
 std::unordered_set<Handle*> g_handles;
+std::unique_ptr<Found> g_found;  // left by the last handle closed after lookups by name
+
+// 7-Zip handles keep libarchive's reader until the first listing: a lookup by name walks it
+// without a listing, and the extraction may go on from where the lookup stopped.
+std::unique_ptr<EntrySource> OpenForHandle(Format eFormat, const std::string& c_strPath,
+                                           int64_t* pllSize, bool* pbRaw) {
+    *pbRaw = eFormat == Format::SevenZip;
+    return OpenEntrySource(eFormat, c_strPath, pllSize,
+                           *pbRaw ? SourceUse::Extract : SourceUse::List);
+}
+
+// Gives the entries it was handed, in order, and decodes them through the source they came
+// from (or a fresh one of the same archive).
+class FoundEntries : public EntrySource {
+public:
+    FoundEntries(std::unique_ptr<EntrySource> inner, std::vector<Entry> vEntries)
+        : m_inner(std::move(inner)), m_vEntries(std::move(vEntries)) {}
+    ReadResult Next(Entry* pstEntry) override {
+        if (m_nNext == m_vEntries.size()) return ReadResult::End;
+        *pstEntry = m_vEntries[m_nNext++];
+        return ReadResult::Ok;
+    }
+    int64_t BytesRead() const override { return m_inner->BytesRead(); }
+    DataResult ReadData(const Entry& c_stEntry, DataSink* pSink) override {
+        return m_inner->ReadData(c_stEntry, pSink);
+    }
+    void SkipData(const Entry& c_stEntry) override { m_inner->SkipData(c_stEntry); }
+    bool DecodesAnyOrder() const override { return m_inner->DecodesAnyOrder(); }
+
+private:
+    std::unique_ptr<EntrySource> m_inner;
+    std::vector<Entry> m_vEntries;
+    size_t m_nNext = 0;
+};
 
 // A handle this plug-in gave out and has not closed; null otherwise.
 Handle* Lookup(void* hArc) {
@@ -71,6 +150,7 @@ void FillRecord(const Entry& e, void* pvRecord) {
 
 // Takes entries until one matches the wildcard; 0 and the record filled, or -1.
 int Advance(Handle* h, void* pvRecord) {
+    h->bPositioned = false;
     if (h->bEnded || !h->source) return -1;
     Entry e;
     for (;;) {
@@ -81,9 +161,18 @@ int Advance(Handle* h, void* pvRecord) {
             return -1;
         }
         if (MatchWildcard(h->strWildcard, e.strName)) break;
+        // A 7-Zip reader may go on to extract the entry looked up.
+        h->source->SkipData(e);
     }
     h->stCurrent = std::move(e);
     h->bHaveCurrent = true;
+    if (h->bExact && h->bRaw) {
+        // Only at the first entry of the name: the one an extraction takes.
+        h->bPositioned = !h->bFoundOnce;
+        h->bFoundOnce = true;
+    } else if (h->bExact && h->vFound.size() < kMaxFound) {
+        h->vFound.push_back(h->stCurrent);
+    }
     FillRecord(h->stCurrent, pvRecord);
     return 0;
 }
@@ -110,8 +199,9 @@ void* OpenArchive(Format eFormat, const char* c_pszPath) try {
     auto h = std::make_unique<Handle>();
     h->eFormat = eFormat;
     h->strPath = c_pszPath;
-    h->source = OpenEntrySource(eFormat, h->strPath, &h->llFileSize, SourceUse::List);
+    h->source = OpenForHandle(eFormat, h->strPath, &h->llFileSize, &h->bRaw);
     if (!h->source) return nullptr;
+    h->bIdentity = IdentityOf(h->strPath, &h->stIdentity);
     std::lock_guard<std::mutex> lock(g_mutex);
     g_handles.insert(h.get());
     return h.release();
@@ -126,21 +216,82 @@ int CloseArchive(void* hArc) {
         auto* p = static_cast<Handle*>(hArc);
         if (!g_handles.erase(p)) return -1;
         h.reset(p);
+        if (h->bIdentity && (h->bPositioned || !h->vFound.empty())) {
+            auto found = std::make_unique<Found>();
+            found->eFormat = h->eFormat;
+            found->strPath = h->strPath;
+            found->stIdentity = h->stIdentity;
+            if (h->bPositioned) {
+                found->vEntries.push_back(h->stCurrent);
+                found->positioned = std::move(h->source);
+            } else {
+                found->vEntries = std::move(h->vFound);
+            }
+            g_found = std::move(found);
+        }
     }
     return 0;
+}
+
+std::unique_ptr<EntrySource> TakeFoundEntries(Format eFormat, const std::string& c_strPath,
+                                              const std::vector<std::string>& c_vNames) try {
+    std::unique_ptr<Found> found;
+    {
+        std::lock_guard<std::mutex> lock(g_mutex);
+        if (!g_found || g_found->eFormat != eFormat || g_found->strPath != c_strPath) {
+            return nullptr;
+        }
+        found = std::move(g_found);
+    }
+    Identity now;
+    if (!IdentityOf(c_strPath, &now) || !(now == found->stIdentity)) return nullptr;
+    // Every name must have been found; the first entry of each name is the one extracted.
+    std::vector<Entry> entries;
+    NameSet taken;
+    for (auto& e : found->vEntries) {
+        if (taken.emplace(e.strName, false).second) entries.push_back(std::move(e));
+    }
+    for (const auto& name : c_vNames) {
+        if (!taken.count(name)) return nullptr;
+    }
+    if (found->positioned && entries.size() != 1) return nullptr;
+    std::stable_sort(entries.begin(), entries.end(),
+                     [](const Entry& a, const Entry& b) { return a.llOrder < b.llOrder; });
+    std::unique_ptr<EntrySource> inner = std::move(found->positioned);
+    if (!inner) {
+        int64_t size = 0;
+        inner = OpenEntrySource(eFormat, c_strPath, &size, SourceUse::Extract);
+        if (!inner) return nullptr;
+    }
+    return std::make_unique<FoundEntries>(std::move(inner), std::move(entries));
+} catch (...) {
+    return nullptr;
 }
 
 int FindFirst(void* hArc, const char* c_pszWildcard, void* pvRecord) try {
     Handle* h = Lookup(hArc);
     if (!h || !pvRecord) return -1;
+    h->strWildcard = c_pszWildcard ? c_pszWildcard : "*";
+    // 7-Zip names use "\" between folders, which "/" stands for here.
+    if (h->eFormat == Format::SevenZip) {
+        std::replace(h->strWildcard.begin(), h->strWildcard.end(), '/', '\\');
+    }
+    h->bExact = !h->strWildcard.empty() && h->strWildcard.find_first_of("*?") == std::string::npos;
     if (!h->bSourceFresh) {
         int64_t size = 0;
-        h->source = OpenEntrySource(h->eFormat, h->strPath, &size, SourceUse::List);
+        h->source = OpenForHandle(h->eFormat, h->strPath, &size, &h->bRaw);
         h->bSourceFresh = true;
     }
+    if (h->source && h->bRaw && !h->bExact) {
+        h->source = ListSevenZip(std::move(h->source), h->llFileSize);
+        h->bRaw = false;
+    }
+    h->setExact.clear();
+    if (h->bExact) h->setExact.emplace(h->strWildcard, false);
+    if (h->source) h->source->WantOnly(h->bExact ? &h->setExact : nullptr);
     h->bEnded = false;
     h->bHaveCurrent = false;
-    h->strWildcard = c_pszWildcard ? c_pszWildcard : "*";
+    h->bFoundOnce = false;
     return Advance(h, pvRecord);
 } catch (...) {
     return -1;

@@ -3,6 +3,9 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
 
 #include "Entry.h"
 
@@ -23,6 +26,17 @@ int GetArcReadSizeEx(void* hArc, int64_t* pllSize);
 int GetOriginalSizeEx(void* hArc, int64_t* pllSize);
 int GetCompressedSizeEx(void* hArc, int64_t* pllSize);
 int GetFileName(void* hArc, char* pszBuffer, uint32_t c_nSize);
+
+// The entries that lookups by name (FindFirst with a wildcard without "*" or "?") found in
+// this archive before its handle was closed, when they are every name of c_vNames and the file
+// has not changed since: a source giving just them, in archive order. Null otherwise. Taken
+// once.
+std::unique_ptr<EntrySource> TakeFoundEntries(Format eFormat, const std::string& c_strPath,
+                                              const std::vector<std::string>& c_vNames);
+
+// How many threads write the files of one extraction: 0 (the default) one per processor, at
+// most eight; 1 writes entry after entry. For tests, which compare the two.
+void SetExtractionWorkers(unsigned c_nWorkers);
 
 }  // namespace kestrel::archiver
 

@@ -6,12 +6,17 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <string_view>
+#include <unordered_map>
 
 namespace kestrel::archiver {
 
 enum class Format { Lha, Zip, SevenZip };
 
 enum class EntryKind { File, Directory, Symlink, Other };
+
+// How an entry's data is packed, where the plug-in decodes it without libarchive.
+enum class Packing : uint8_t { Other, Stored, Deflate };
 
 struct Entry {
     // UTF-8, as reported: "/" between folders (LHA, ZIP) or "\" (7-Zip); folders end in it.
@@ -33,9 +38,20 @@ struct Entry {
     // Where the entry lives, for formats whose entries can be decoded one by one.
     int64_t llLocalOffset = 0;  // first byte of the entry's own header
     int64_t llLocalEnd = 0;     // one past the last byte libarchive may need
+    int64_t llDataOffset = -1;  // first byte of the data, when the listing knows it
+    Packing ePacking = Packing::Other;
+    int64_t llOrder = 0;  // entries sort by it in the order their source gives them
 };
 
 enum class ReadResult { Ok, End, Error };
+
+// Entry names, looked up by string_view without a copy.
+struct NameHash {
+    using is_transparent = void;
+    size_t operator()(std::string_view c_sv) const { return std::hash<std::string_view>{}(c_sv); }
+};
+// Names, each with a mark for whoever holds the set (the extraction: already taken).
+using NameSet = std::unordered_map<std::string, bool, NameHash, std::equal_to<>>;
 
 // The outcome of decoding one entry's data.
 enum class DataResult { Ok, Encrypted, Damaged, Unsupported, SinkFailed };
@@ -58,6 +74,12 @@ public:
     virtual DataResult ReadData(const Entry& c_stEntry, DataSink* pSink) = 0;
     // Called instead of ReadData for an entry that is not wanted.
     virtual void SkipData(const Entry&) {}
+    // Entries whose names are surely not in the set may be passed over without being decoded;
+    // null: every entry. The set must outlive the source's use of it.
+    virtual void WantOnly(const NameSet*) {}
+    // True when ReadData may be called for any entry already returned, in any order and from
+    // several threads at once (each entry decoded on its own), and SkipData is not needed.
+    virtual bool DecodesAnyOrder() const { return false; }
 };
 
 // How a source will be used: listing only, or extraction (ReadData and SkipData).
@@ -73,5 +95,8 @@ std::unique_ptr<EntrySource> OpenZipDirectory(const std::string& c_strPath, int6
 std::unique_ptr<EntrySource> OpenLhaHeaders(const std::string& c_strPath, int64_t* pllFileSize);
 std::unique_ptr<EntrySource> OpenSevenZipEntries(const std::string& c_strPath, int64_t* pllFileSize,
                                                  SourceUse eUse);
+// The listing of a 7-Zip archive from a source opened for extraction and not read yet: its
+// packed sizes are each entry's share of the archive. The header is not read again.
+std::unique_ptr<EntrySource> ListSevenZip(std::unique_ptr<EntrySource> source, int64_t llFileSize);
 
 }  // namespace kestrel::archiver

@@ -2,6 +2,7 @@
 
 #include <archive_entry.h>
 #include <fcntl.h>
+#include <libdeflate.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -48,19 +49,7 @@ bool ReadAt(int fd, int64_t c_llOffset, void* pvBuffer, size_t c_nSize) {
 }
 
 uint32_t Crc32(const void* pvData, size_t nSize) {
-    static const auto s_table = [] {
-        std::array<uint32_t, 256> t{};
-        for (uint32_t i = 0; i < 256; ++i) {
-            uint32_t c = i;
-            for (int k = 0; k < 8; ++k) c = (c & 1) ? 0xEDB88320u ^ (c >> 1) : c >> 1;
-            t[i] = c;
-        }
-        return t;
-    }();
-    uint32_t crc = 0xFFFFFFFFu;
-    const auto* p = static_cast<const uint8_t*>(pvData);
-    for (size_t i = 0; i < nSize; ++i) crc = s_table[(crc ^ p[i]) & 0xFF] ^ (crc >> 8);
-    return crc ^ 0xFFFFFFFFu;
+    return libdeflate_crc32(0, pvData, nSize);
 }
 
 namespace {
@@ -140,6 +129,92 @@ DataResult PumpData(struct archive* a, DataSink* pSink) {
         if (nSize > 0 && !pSink->Write(pvBlock, nSize)) return DataResult::SinkFailed;
         llWritten += static_cast<int64_t>(nSize);
     }
+}
+
+namespace {
+
+// CRC-16 of LHA (polynomial 0xA001, initial value 0).
+uint16_t Crc16(uint16_t crc, const uint8_t* p, size_t n) {
+    static const auto s_table = [] {
+        std::array<uint16_t, 256> t{};
+        for (unsigned i = 0; i < 256; ++i) {
+            unsigned c = i;
+            for (int k = 0; k < 8; ++k) c = (c & 1) ? (c >> 1) ^ 0xA001u : c >> 1;
+            t[i] = static_cast<uint16_t>(c);
+        }
+        return t;
+    }();
+    for (size_t i = 0; i < n; ++i)
+        crc = static_cast<uint16_t>(s_table[(crc ^ p[i]) & 0xFF] ^ (crc >> 8));
+    return crc;
+}
+
+// Hands data to the sink a piece at a time, as libarchive does: the place to tell progress.
+constexpr size_t kPiece = 64 * 1024;
+
+bool WritePieces(const uint8_t* p, size_t n, DataSink* pSink) {
+    while (n > 0) {
+        const size_t k = std::min(n, kPiece);
+        if (!pSink->Write(p, k)) return false;
+        p += k;
+        n -= k;
+    }
+    return true;
+}
+
+struct DecompressorFree {
+    void operator()(libdeflate_decompressor* d) const { libdeflate_free_decompressor(d); }
+};
+
+}  // namespace
+
+uint16_t LhaCrc16(uint16_t c_nCrc, const void* pvData, size_t nSize) {
+    return Crc16(c_nCrc, static_cast<const uint8_t*>(pvData), nSize);
+}
+
+DataResult CopyStored(int fd, int64_t c_llOffset, int64_t c_llSize, Check eCheck,
+                      uint32_t c_nExpected, DataSink* pSink) {
+    if (c_llOffset < 0 || c_llSize < 0) return DataResult::Damaged;
+    std::vector<uint8_t> buffer(static_cast<size_t>(std::min<int64_t>(c_llSize, kPiece)));
+    uint32_t crc32 = 0;
+    uint16_t crc16 = 0;
+    for (int64_t done = 0; done < c_llSize;) {
+        const size_t n = static_cast<size_t>(std::min<int64_t>(c_llSize - done, kPiece));
+        if (!ReadAt(fd, c_llOffset + done, buffer.data(), n)) return DataResult::Damaged;
+        if (eCheck == Check::Crc32) {
+            crc32 = libdeflate_crc32(crc32, buffer.data(), n);
+        } else {
+            crc16 = Crc16(crc16, buffer.data(), n);
+        }
+        if (!pSink->Write(buffer.data(), n)) return DataResult::SinkFailed;
+        done += static_cast<int64_t>(n);
+    }
+    const uint32_t got = eCheck == Check::Crc32 ? crc32 : crc16;
+    return got == c_nExpected ? DataResult::Ok : DataResult::Damaged;
+}
+
+DataResult InflateWhole(int fd, int64_t c_llOffset, int64_t c_llPacked, int64_t c_llOriginal,
+                        uint32_t c_nCrc, DataSink* pSink) {
+    if (c_llOffset < 0 || c_llPacked < 0 || c_llOriginal < 0 || c_llPacked > kWholeInflateLimit ||
+        c_llOriginal > kWholeInflateLimit) {
+        return DataResult::Damaged;
+    }
+    // One per thread: entries are inflated on several at once.
+    thread_local std::unique_ptr<libdeflate_decompressor, DecompressorFree> t_decompressor(
+        libdeflate_alloc_decompressor());
+    if (!t_decompressor) return DataResult::Damaged;
+    std::vector<uint8_t> packed(static_cast<size_t>(c_llPacked));
+    if (!ReadAt(fd, c_llOffset, packed.data(), packed.size())) return DataResult::Damaged;
+    // One byte more than expected: data that goes on past the declared size is damaged.
+    std::vector<uint8_t> out(static_cast<size_t>(c_llOriginal) + 1);
+    size_t produced = 0;
+    if (libdeflate_deflate_decompress(t_decompressor.get(), packed.data(), packed.size(),
+                                      out.data(), out.size(), &produced) != LIBDEFLATE_SUCCESS ||
+        produced != static_cast<size_t>(c_llOriginal) ||
+        libdeflate_crc32(0, out.data(), produced) != c_nCrc) {
+        return DataResult::Damaged;
+    }
+    return WritePieces(out.data(), produced, pSink) ? DataResult::Ok : DataResult::SinkFailed;
 }
 
 DataResult DecodeRange(int fd, Format eFormat, int64_t c_llBegin, int64_t c_llEnd,

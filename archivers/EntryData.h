@@ -31,6 +31,7 @@ inline uint64_t Le64(const uint8_t* p) {
 }
 
 uint32_t Crc32(const void* pvData, size_t nSize);
+uint16_t LhaCrc16(uint16_t c_nCrc, const void* pvData, size_t nSize);
 
 // Passes data on and counts it: an entry whose data is not as long as its header says is not
 // the entry that was listed.
@@ -55,5 +56,20 @@ DataResult DecodeRange(int fd, Format eFormat, int64_t c_llBegin, int64_t c_llEn
 
 // Moves the data of the current libarchive entry into the sink.
 DataResult PumpData(struct archive* pArchive, DataSink* pSink);
+
+// The checksum an entry's data must match.
+enum class Check { Crc32, Crc16 };
+
+// Copies stored data [c_llOffset, +c_llSize) of the archive file into the sink.
+DataResult CopyStored(int fd, int64_t c_llOffset, int64_t c_llSize, Check eCheck,
+                      uint32_t c_nExpected, DataSink* pSink);
+
+// Entries up to this size (packed and unpacked) are inflated whole, from memory.
+constexpr int64_t kWholeInflateLimit = 4 << 20;
+
+// Inflates raw deflate data [c_llOffset, +c_llPacked) of the archive file, which must give
+// exactly c_llOriginal bytes with the CRC-32 c_nCrc. Both sizes at most kWholeInflateLimit.
+DataResult InflateWhole(int fd, int64_t c_llOffset, int64_t c_llPacked, int64_t c_llOriginal,
+                        uint32_t c_nCrc, DataSink* pSink);
 
 }  // namespace kestrel::archiver

@@ -49,6 +49,7 @@ struct RawHeader {
     std::string strName;  // raw bytes
     std::string strDir;   // raw bytes, "/" between folders
     bool bHaveNameExt = false;
+    size_t nHeaderCrcAt = 0;  // level 2: where the header's own CRC-16 sits, 0 when it has none
 };
 
 class LhaHeaders : public EntrySource {
@@ -58,6 +59,11 @@ public:
     ReadResult Next(Entry* pstEntry) override;
     int64_t BytesRead() const override { return std::min(m_llPos, m_llSize); }
     DataResult ReadData(const Entry& c_stEntry, DataSink* pSink) override {
+        if (c_stEntry.ePacking == Packing::Stored) {
+            if (c_stEntry.llCompressedSize != c_stEntry.llOriginalSize) return DataResult::Damaged;
+            return CopyStored(m_fd.Get(), c_stEntry.llDataOffset, c_stEntry.llCompressedSize,
+                              Check::Crc16, c_stEntry.nCrc, pSink);
+        }
         CountingSink counter(pSink);
         DataResult r = DecodeRange(m_fd.Get(), Format::Lha, c_stEntry.llLocalOffset,
                                    c_stEntry.llLocalEnd, &counter);
@@ -67,30 +73,64 @@ public:
         }
         return r;
     }
+    bool DecodesAnyOrder() const override { return true; }
+    void WantOnly(const NameSet* pNames) override { m_pWanted = pNames; }
 
     // false when no valid header starts at c_llPos; *pbEnd when the archive ends there.
     bool ParseHeader(int64_t c_llPos, RawHeader* pstHeader, bool* pbEnd);
 
 private:
     bool ParseExtended(const uint8_t* p, size_t n, size_t sizeWidth, size_t first, RawHeader* h,
-                       size_t* pnTotal);
+                       size_t* pnTotal, size_t* pnCrcAt = nullptr);
+
+    // Bytes [c_llPos, c_llPos + *pnGot) of the file, *pnGot at most c_nWant (less at its end);
+    // null on a read error. Headers are read through one buffer: small entries lie many to a
+    // read.
+    const uint8_t* Window(int64_t c_llPos, size_t c_nWant, size_t* pnGot);
 
     UniqueFd m_fd;
     int64_t m_llSize;
     int64_t m_llPos = 0;
     bool m_bDone = false;
     Cp932Decoder m_cp932;
+    const NameSet* m_pWanted = nullptr;
+    std::string m_strRaw;
+    std::vector<uint8_t> m_vWindow;
+    int64_t m_llWindowStart = 0;
+    size_t m_nWindowLength = 0;
 };
+
+const uint8_t* LhaHeaders::Window(int64_t c_llPos, size_t c_nWant, size_t* pnGot) {
+    const int64_t llWant = std::min<int64_t>(static_cast<int64_t>(c_nWant), m_llSize - c_llPos);
+    if (c_llPos < 0 || llWant < 0) return nullptr;
+    if (c_llPos < m_llWindowStart ||
+        c_llPos + llWant > m_llWindowStart + static_cast<int64_t>(m_nWindowLength)) {
+        m_vWindow.resize(std::max<size_t>(c_nWant, 64 * 1024));
+        const int64_t got = ReadUpTo(m_fd.Get(), c_llPos, m_vWindow.data(), m_vWindow.size());
+        if (got < 0) {
+            m_nWindowLength = 0;
+            return nullptr;
+        }
+        m_llWindowStart = c_llPos;
+        m_nWindowLength = static_cast<size_t>(got);
+    }
+    *pnGot = static_cast<size_t>(std::min<int64_t>(
+        llWant, m_llWindowStart + static_cast<int64_t>(m_nWindowLength) - c_llPos));
+    return m_vWindow.data() + (c_llPos - m_llWindowStart);
+}
 
 // Walks a chain of extended headers in p[0, n); the chain's first header has size `first`.
 bool LhaHeaders::ParseExtended(const uint8_t* p, size_t n, size_t w, size_t first, RawHeader* h,
-                               size_t* pnTotal) {
+                               size_t* pnTotal, size_t* pnCrcAt) {
     size_t pos = 0, size = first;
     while (size != 0) {
         if (size < 1 + w || pos + size > n) return false;
         const uint8_t* d = p + pos + 1;
         size_t len = size - 1 - w;
         switch (p[pos]) {
+            case 0x00:
+                if (len == 2 && pnCrcAt) *pnCrcAt = pos + 1;
+                break;
             case 0x01:
                 h->strName.assign(reinterpret_cast<const char*>(d), len);
                 h->bHaveNameExt = true;
@@ -133,8 +173,9 @@ bool LhaHeaders::ParseExtended(const uint8_t* p, size_t n, size_t w, size_t firs
 
 bool LhaHeaders::ParseHeader(int64_t c_llPos, RawHeader* h, bool* pbEnd) {
     *pbEnd = false;
-    uint8_t b[256 + 32];
-    int64_t got = ReadUpTo(m_fd.Get(), c_llPos, b, sizeof(b));
+    size_t nGot = 0;
+    const uint8_t* b = Window(c_llPos, 256 + 32, &nGot);
+    const int64_t got = b ? static_cast<int64_t>(nGot) : -1;
     if (got <= 0 || (got >= 1 && b[0] == 0 && (got < 22 || b[20] != 2 || !IsLhaMethod(b + 2)))) {
         // A zero byte (or the end of the file) closes the archive.
         *pbEnd = true;
@@ -169,9 +210,9 @@ bool LhaHeaders::ParseHeader(int64_t c_llPos, RawHeader* h, bool* pbEnd) {
         if (first != 0) {
             size_t avail = static_cast<size_t>(std::min<int64_t>(
                 std::min<int64_t>(skip, kMaxExtendedTotal), m_llSize - c_llPos - total));
-            std::vector<uint8_t> ext(avail);
-            if (!ReadAt(m_fd.Get(), c_llPos + static_cast<int64_t>(total), ext.data(), avail) ||
-                !ParseExtended(ext.data(), avail, 2, first, h, &extTotal)) {
+            size_t extGot = 0;
+            const uint8_t* ext = Window(c_llPos + static_cast<int64_t>(total), avail, &extGot);
+            if (!ext || extGot != avail || !ParseExtended(ext, avail, 2, first, h, &extTotal)) {
                 return false;
             }
         }
@@ -196,39 +237,97 @@ bool LhaHeaders::ParseHeader(int64_t c_llPos, RawHeader* h, bool* pbEnd) {
         h->nCrc = Le16(b + 21);
         h->nOs = b[23];
         size_t first = w == 2 ? Le16(b + 24) : Le32(b + 28);
-        std::vector<uint8_t> all(total);
-        if (!ReadAt(m_fd.Get(), c_llPos, all.data(), total)) return false;
+        size_t allGot = 0;
+        const uint8_t* all = Window(c_llPos, total, &allGot);
+        if (!all || allGot != total) return false;
         size_t extTotal = 0;
+        size_t crcAt = 0;
         if (first != 0 &&
-            !ParseExtended(all.data() + fixed, total - fixed, w, first, h, &extTotal)) {
+            !ParseExtended(all + fixed, total - fixed, w, first, h, &extTotal, &crcAt)) {
             return false;
         }
+        if (crcAt != 0 && h->nLevel == 2) h->nHeaderCrcAt = fixed + crcAt;
         h->llHeaderSize = static_cast<int64_t>(total);
         return true;
     }
     return false;
 }
 
-ReadResult LhaHeaders::Next(Entry* e) {
-    if (m_bDone) return ReadResult::End;
-    RawHeader h;
-    bool end = false;
-    if (!ParseHeader(m_llPos, &h, &end)) {
-        m_bDone = true;
-        if (end) {
-            m_llPos = m_llSize;
-            return ReadResult::End;
-        }
-        return ReadResult::Error;
+// Whether a stored name is reported as it stands (apart from a "/" a folder gets).
+// How many leading bytes of a stored name are reported unchanged: ASCII up to the first "\\"
+// (a separator) or "|" (a link's target follows). All of it (c_svRaw.size()) when the name is
+// reported as it stands, apart from the "/" a folder gets.
+size_t StoredPrefix(std::string_view c_svRaw, bool* pbWhole) {
+    size_t i = 0;
+    while (i < c_svRaw.size()) {
+        const auto c = static_cast<unsigned char>(c_svRaw[i]);
+        if (c == 0 || c == '\\' || c == '|' || c >= 0x80) break;
+        ++i;
     }
-    // The sizes come from the file: compare before adding, so that no sum can overflow.
-    if (h.llPacked < 0 || h.llHeaderSize > m_llSize - m_llPos ||
-        h.llPacked > m_llSize - m_llPos - h.llHeaderSize) {
-        m_bDone = true;
-        return ReadResult::Error;
-    }
-    int64_t dataEnd = m_llPos + h.llHeaderSize + h.llPacked;
+    *pbWhole = i == c_svRaw.size() ||
+               (std::none_of(c_svRaw.begin() + static_cast<std::ptrdiff_t>(i), c_svRaw.end(),
+                             [](char c) { return c == 0 || c == '\\' || c == '|'; }) &&
+                IsValidUtf8(c_svRaw.substr(i)));
+    return i;
+}
 
+// Whether a stored name may be reported as one of the names.
+bool MayBeWanted(std::string_view c_svRaw, const NameSet& c_names) {
+    bool whole = false;
+    const size_t prefix = StoredPrefix(c_svRaw, &whole);
+    if (whole) {
+        if (c_names.find(c_svRaw) != c_names.end()) return true;
+        std::string folder(c_svRaw);
+        folder.push_back('/');
+        return c_names.count(folder) != 0;
+    }
+    // Decoded from CP932: only its ASCII start is known without decoding it. Against many
+    // names, decoding costs less than comparing.
+    if (c_names.size() > 16) return true;
+    const std::string_view start = c_svRaw.substr(0, prefix);
+    for (const auto& [name, mark] : c_names) {
+        if (name.compare(0, start.size(), start) == 0) return true;
+    }
+    return false;
+}
+
+// A level 2 header's CRC-16, computed with its own field as zeros.
+bool HeaderCrcHolds(const uint8_t* p, size_t c_nSize, size_t c_nAt) {
+    static const uint8_t s_zeros[2] = {};
+    uint16_t crc = LhaCrc16(0, p, c_nAt);
+    crc = LhaCrc16(crc, s_zeros, 2);
+    crc = LhaCrc16(crc, p + c_nAt + 2, c_nSize - c_nAt - 2);
+    return crc == Le16(p + c_nAt);
+}
+
+ReadResult LhaHeaders::Next(Entry* e) {
+    RawHeader h;
+    int64_t dataEnd;
+    for (;;) {
+        if (m_bDone) return ReadResult::End;
+        h = RawHeader();
+        bool end = false;
+        if (!ParseHeader(m_llPos, &h, &end)) {
+            m_bDone = true;
+            if (end) {
+                m_llPos = m_llSize;
+                return ReadResult::End;
+            }
+            return ReadResult::Error;
+        }
+        // The sizes come from the file: compare before adding, so that no sum can overflow.
+        if (h.llPacked < 0 || h.llHeaderSize > m_llSize - m_llPos ||
+            h.llPacked > m_llSize - m_llPos - h.llHeaderSize) {
+            m_bDone = true;
+            return ReadResult::Error;
+        }
+        dataEnd = m_llPos + h.llHeaderSize + h.llPacked;
+        if (!m_pWanted) break;
+        // Looking for a few names: most entries are passed over on their stored name alone.
+        m_strRaw.assign(h.strDir).append(h.strName);
+        if (MayBeWanted(m_strRaw, *m_pWanted)) break;
+        m_llPos = dataEnd;
+    }
     *e = Entry();
     std::string raw = h.strDir + h.strName;
     std::string name;
@@ -272,6 +371,22 @@ ReadResult LhaHeaders::Next(Entry* e) {
     }
     e->llLocalOffset = m_llPos;
     e->llLocalEnd = dataEnd;
+    e->llOrder = m_llPos;
+    // Stored data is copied straight from the file when the header is known sound: level 0
+    // and 1 headers carry a checksum, checked when parsed; level 2 ones a CRC. Other headers
+    // go through libarchive, which reports them.
+    size_t nGot = 0;
+    const uint8_t* header = nullptr;
+    if (h.nLevel == 2 && h.nHeaderCrcAt != 0) {
+        header = Window(m_llPos, static_cast<size_t>(h.llHeaderSize), &nGot);
+    }
+    const bool bSound = h.nLevel <= 1 || (header && nGot == static_cast<size_t>(h.llHeaderSize) &&
+                                          HeaderCrcHolds(header, nGot, h.nHeaderCrcAt));
+    if ((h.strMethod == "-lh0-" || h.strMethod == "-lz4-") && e->eKind == EntryKind::File &&
+        bSound) {
+        e->ePacking = Packing::Stored;
+        e->llDataOffset = m_llPos + h.llHeaderSize;
+    }
     m_llPos = dataEnd;
     return ReadResult::Ok;
 }

@@ -6,6 +6,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cerrno>
 #include <cstring>
 
@@ -64,6 +65,12 @@ bool SafeDestination::Open(const std::string& c_strPath, std::string* pstrError)
     return true;
 }
 
+SafeDestination SafeDestination::Share() const {
+    SafeDestination other(m_bOverwrite);
+    other.m_root = UniqueFd(fcntl(m_root.Get(), F_DUPFD_CLOEXEC, 0));
+    return other;
+}
+
 int SafeDestination::OpenParent(const std::vector<std::string>& c, size_t depth,
                                 WriteOutcome* peOutcome, std::string* pstrWhy) {
     // Entries come folder by folder: the folder of the last one is usually the one wanted.
@@ -113,7 +120,9 @@ int SafeDestination::OpenParent(const std::vector<std::string>& c, size_t depth,
 }
 
 std::string SafeDestination::TemporaryName() {
-    return ".kestrel-" + std::to_string(getpid()) + "-" + std::to_string(++m_nCounter) + ".part";
+    // Shared by every writer of the process: two threads never pick the same name.
+    static std::atomic<unsigned> s_nCounter{0};
+    return ".kestrel-" + std::to_string(getpid()) + "-" + std::to_string(++s_nCounter) + ".part";
 }
 
 WriteOutcome SafeDestination::Publish(int dirFd, const std::string& tmp, const std::string& leaf,

@@ -20,6 +20,8 @@ public:
 
     // Opens the folder, creating it and missing parents first. "" is the current folder.
     bool Open(const std::string& c_strPath, std::string* pstrError);
+    // Another writer into the same opened folder, for another thread.
+    SafeDestination Share() const;
 
     // c_vComponents: the path below the destination, already checked (no "..", no empties).
     // The producer fills the file; it is not called when the file is kept or refused.
@@ -46,7 +48,6 @@ private:
     // The folder OpenParent opened last and its components below the destination.
     UniqueFd m_folder;
     std::vector<std::string> m_vFolderPath;
-    unsigned m_nCounter = 0;
 };
 
 }  // namespace kestrel::archiver

@@ -2,6 +2,7 @@
 // locale) and are reported with "\" between folders.
 #include <archive.h>
 #include <archive_entry.h>
+#include <langinfo.h>
 #include <sys/stat.h>
 
 #include <algorithm>
@@ -30,9 +31,16 @@ public:
     ReadResult Next(Entry* pstEntry) override;
     int64_t BytesRead() const override { return m_llRead; }
     DataResult ReadData(const Entry& c_stEntry, DataSink* pSink) override;
-    void SkipData(const Entry& c_stEntry) override;
+    void SkipData(const Entry& c_stEntry) override {
+        Discard(c_stEntry.llOriginalSize, c_stEntry.bEncrypted);
+    }
+    void WantOnly(const NameSet* pNames) override { m_pWanted = pNames; }
 
 private:
+    void Discard(int64_t c_llSize, bool c_bEncrypted);
+    // Whether the current entry may be one of the wanted names.
+    bool MayBeWanted();
+
     std::string m_strPath;
     int64_t m_llSize;
     double m_dPackedShare;
@@ -41,10 +49,14 @@ private:
     struct archive_entry* m_pEntry = nullptr;
     bool m_bPending = false;  // the first header, read by Open, is not handed out yet
     bool m_bDone = false;
+    const NameSet* m_pWanted = nullptr;
+    std::string m_strKey;
+    bool m_bUtf8Names = false;
 };
 
 bool SevenZipEntries::Open() {
     Utf8LocaleScope locale;
+    m_bUtf8Names = std::strcmp(nl_langinfo(CODESET), "UTF-8") == 0;
     m_archive.reset(archive_read_new());
     if (!m_archive) return false;
     archive_read_support_format_7zip(m_archive.get());
@@ -63,22 +75,42 @@ bool SevenZipEntries::Open() {
     return true;
 }
 
+bool SevenZipEntries::MayBeWanted() {
+    // Under a UTF-8 locale libarchive's own form of the name is UTF-8 already; asking for
+    // UTF-8 would convert every name once more.
+    const char* path =
+        m_bUtf8Names ? archive_entry_pathname(m_pEntry) : archive_entry_pathname_utf8(m_pEntry);
+    if (!path) return true;
+    m_strKey.assign(path);
+    if (!IsValidUtf8(m_strKey)) return true;
+    std::replace(m_strKey.begin(), m_strKey.end(), '/', '\\');
+    if (m_pWanted->find(m_strKey) != m_pWanted->end()) return true;
+    m_strKey.push_back('\\');  // a folder
+    return m_pWanted->find(m_strKey) != m_pWanted->end();
+}
+
 ReadResult SevenZipEntries::Next(Entry* e) {
     if (m_bDone) return ReadResult::End;
     Utf8LocaleScope locale;
-    if (!m_bPending) {
-        int r = archive_read_next_header(m_archive.get(), &m_pEntry);
-        if (r == ARCHIVE_EOF) {
-            m_bDone = true;
-            m_llRead = m_llSize;
-            return ReadResult::End;
+    for (;;) {
+        if (!m_bPending) {
+            int r = archive_read_next_header(m_archive.get(), &m_pEntry);
+            if (r == ARCHIVE_EOF) {
+                m_bDone = true;
+                m_llRead = m_llSize;
+                return ReadResult::End;
+            }
+            if (r < ARCHIVE_WARN) {
+                m_bDone = true;
+                return ReadResult::Error;
+            }
         }
-        if (r < ARCHIVE_WARN) {
-            m_bDone = true;
-            return ReadResult::Error;
-        }
+        m_bPending = false;
+        // Looking for a few names: others are passed over before their entry is made.
+        if (!m_pWanted || MayBeWanted()) break;
+        Discard(archive_entry_size_is_set(m_pEntry) ? archive_entry_size(m_pEntry) : 0,
+                archive_entry_is_data_encrypted(m_pEntry) != 0);
     }
-    m_bPending = false;
     m_llRead =
         std::max(m_llRead, std::min<int64_t>(m_llSize, archive_filter_bytes(m_archive.get(), -1)));
 
@@ -139,11 +171,10 @@ public:
     bool Write(const void*, size_t) override { return true; }
 };
 
-void SevenZipEntries::SkipData(const Entry& c_stEntry) {
+void SevenZipEntries::Discard(int64_t c_llSize, bool c_bEncrypted) {
     // libarchive 3.6.2 loses its place in the stream when it skips an entry whose size is a
     // multiple of 65,536 and a later entry is read: decode such entries instead of skipping.
-    if (c_stEntry.llOriginalSize > 0 && c_stEntry.llOriginalSize % 65536 == 0 &&
-        !c_stEntry.bEncrypted) {
+    if (c_llSize > 0 && c_llSize % 65536 == 0 && !c_bEncrypted) {
         DiscardSink discard;
         Utf8LocaleScope locale;
         PumpData(m_archive.get(), &discard);
@@ -158,7 +189,7 @@ class SevenZipListing : public EntrySource {
 public:
     SevenZipListing(int64_t llSize) : m_llSize(llSize) {}
 
-    bool Read(SevenZipEntries* pSource);
+    bool Read(EntrySource* pSource);
     ReadResult Next(Entry* pstEntry) override;
     int64_t BytesRead() const override {
         return m_nCount == 0 ? m_llSize
@@ -213,7 +244,7 @@ private:
     double m_dPackedShare = 1.0;
 };
 
-bool SevenZipListing::Read(SevenZipEntries* pSource) {
+bool SevenZipListing::Read(EntrySource* pSource) {
     int64_t llTotal = 0;
     Entry e;
     ReadResult r;
@@ -276,7 +307,11 @@ std::unique_ptr<EntrySource> OpenSevenZipEntries(const std::string& c_strPath, i
     if (!source->Open()) return nullptr;
     *pllFileSize = size;
     if (eUse == SourceUse::Extract) return source;  // packed sizes play no part there
-    auto listing = std::make_unique<SevenZipListing>(size);
+    return ListSevenZip(std::move(source), size);
+}
+
+std::unique_ptr<EntrySource> ListSevenZip(std::unique_ptr<EntrySource> source, int64_t llFileSize) {
+    auto listing = std::make_unique<SevenZipListing>(llFileSize);
     listing->Read(source.get());
     return listing;
 }

@@ -42,7 +42,16 @@ public:
 
     ReadResult Next(Entry* pstEntry) override;
     int64_t BytesRead() const override;
+    // Reads only the file through pread and state of its own.
     DataResult ReadData(const Entry& c_stEntry, DataSink* pSink) override;
+    bool DecodesAnyOrder() const override { return true; }
+    void WantOnly(const NameSet* pNames) override {
+        m_pWanted = pNames;
+        m_bWantFolders = false;
+        for (const auto& [name, mark] : pNames ? *pNames : NameSet()) {
+            if (!name.empty() && name.back() == '/') m_bWantFolders = true;
+        }
+    }
 
 private:
     const uint8_t* Fill(int64_t llPos, size_t nSize);
@@ -59,6 +68,8 @@ private:
     int64_t m_llBufferStart = 0;
     size_t m_nBufferLength = 0;
     Cp932Decoder m_cp932;
+    const NameSet* m_pWanted = nullptr;
+    bool m_bWantFolders = false;
 };
 
 const uint8_t* ZipDirectory::Fill(int64_t llPos, size_t nSize) {
@@ -118,18 +129,44 @@ void ZipDirectory::DecodeName(const uint8_t* pName, size_t nName, uint16_t nFlag
     DecodeLegacyName(raw, &m_cp932, pstrOut);
 }
 
+// Whether a stored name is reported as it stands (apart from a "/" a folder gets): valid UTF-8
+// without NUL, and no Unicode Path field that could replace it.
+bool NameStandsAsStored(std::string_view c_svRaw, uint16_t c_nFlags, const uint8_t* pExtra,
+                        size_t nExtra) {
+    const uint8_t* x;
+    size_t xs;
+    return c_svRaw.find('\0') == std::string_view::npos && IsValidUtf8(c_svRaw) &&
+           ((c_nFlags & 0x0800) || !FindExtra(pExtra, nExtra, 0x7075, &x, &xs));
+}
+
 ReadResult ZipDirectory::Next(Entry* e) {
-    if (m_llPos + 4 > m_llCdEnd) {
-        m_llPos = m_llCdEnd;
-        return ReadResult::End;
+    const uint8_t* p;
+    size_t nName, nExtra, total;
+    for (;;) {
+        if (m_llPos + 4 > m_llCdEnd) {
+            m_llPos = m_llCdEnd;
+            return ReadResult::End;
+        }
+        p = Fill(m_llPos, 46);
+        if (!p || Le32(p) != kCentralSig) return ReadResult::Error;
+        nName = Le16(p + 28);
+        nExtra = Le16(p + 30);
+        total = 46 + nName + nExtra + Le16(p + 32);
+        if (m_llPos + static_cast<int64_t>(total) > m_llCdEnd) return ReadResult::Error;
+        p = Fill(m_llPos, total);
+        if (!p) return ReadResult::Error;
+        if (!m_pWanted) break;
+        // Looking for a few names: most entries are passed over on their stored name alone.
+        const std::string_view raw(reinterpret_cast<const char*>(p + 46), nName);
+        if (!NameStandsAsStored(raw, Le16(p + 8), p + 46 + nName, nExtra)) break;
+        if (m_pWanted->find(raw) != m_pWanted->end()) break;
+        // A folder by its attributes is reported with a "/".
+        if (m_bWantFolders && (raw.empty() || raw.back() != '/') &&
+            m_pWanted->count(std::string(raw) + '/')) {
+            break;
+        }
+        m_llPos += static_cast<int64_t>(total);
     }
-    const uint8_t* p = Fill(m_llPos, 46);
-    if (!p || Le32(p) != kCentralSig) return ReadResult::Error;
-    size_t nName = Le16(p + 28), nExtra = Le16(p + 30), nComment = Le16(p + 32);
-    size_t total = 46 + nName + nExtra + nComment;
-    if (m_llPos + static_cast<int64_t>(total) > m_llCdEnd) return ReadResult::Error;
-    p = Fill(m_llPos, total);
-    if (!p) return ReadResult::Error;
 
     uint16_t madeBy = Le16(p + 4), flags = Le16(p + 8);
     uint32_t external = Le32(p + 38);
@@ -161,6 +198,8 @@ ReadResult ZipDirectory::Next(Entry* e) {
     e->nDosTime = Le16(p + 12);
     e->nDosDate = Le16(p + 14);
     e->bEncrypted = (flags & 1) != 0;
+    const uint16_t method = Le16(p + 10);
+    e->ePacking = method == 0 ? Packing::Stored : method == 8 ? Packing::Deflate : Packing::Other;
 
     // Extended timestamps hold UTC; without them the DOS fields are local time as stored.
     if (FindExtra(extra, nExtra, 0x5455, &x, &xs) && xs >= 5 && (x[0] & 1)) {
@@ -190,6 +229,7 @@ ReadResult ZipDirectory::Next(Entry* e) {
     // libarchive reads ahead past a data descriptor: let it see the rest of the file.
     e->llLocalEnd = m_llSize;
 
+    e->llOrder = m_llPos;
     m_llPos += static_cast<int64_t>(total);
     return ReadResult::Ok;
 }
@@ -206,17 +246,28 @@ DataResult ZipDirectory::ReadData(const Entry& c_stEntry, DataSink* pSink) {
     if (c_stEntry.llLocalOffset < 0 || c_stEntry.llLocalOffset >= c_stEntry.llLocalEnd) {
         return DataResult::Damaged;
     }
-    // Without a data descriptor the entry ends right after its data: libarchive then reads
-    // that much and not a buffer's worth of the entries after it.
     int64_t llEnd = c_stEntry.llLocalEnd;
     uint8_t local[30];
     if (ReadAt(m_fd.Get(), c_stEntry.llLocalOffset, local, sizeof(local)) &&
-        Le32(local) == 0x04034b50 && (Le16(local + 6) & 8) == 0) {
-        const int64_t llHeaderEnd =
-            c_stEntry.llLocalOffset + 30 + Le16(local + 26) + Le16(local + 28);
+        Le32(local) == 0x04034b50) {
+        const int64_t llData = c_stEntry.llLocalOffset + 30 + Le16(local + 26) + Le16(local + 28);
+        const int64_t llPacked = c_stEntry.llCompressedSize;
         // A declared size near 2^63 would overflow: such an entry keeps the listed end.
-        if (c_stEntry.llCompressedSize >= 0 && c_stEntry.llCompressedSize < llEnd - llHeaderEnd)
-            llEnd = llHeaderEnd + c_stEntry.llCompressedSize;
+        const bool bInside = llPacked >= 0 && llPacked <= llEnd - llData;
+        // The directory gives the sizes and the CRC whether or not a data descriptor follows:
+        // stored and small deflated entries are taken straight from the file.
+        if (bInside && c_stEntry.ePacking == Packing::Stored) {
+            if (llPacked != c_stEntry.llOriginalSize) return DataResult::Damaged;
+            return CopyStored(m_fd.Get(), llData, llPacked, Check::Crc32, c_stEntry.nCrc, pSink);
+        }
+        if (bInside && c_stEntry.ePacking == Packing::Deflate && llPacked <= kWholeInflateLimit &&
+            c_stEntry.llOriginalSize <= kWholeInflateLimit) {
+            return InflateWhole(m_fd.Get(), llData, llPacked, c_stEntry.llOriginalSize,
+                                c_stEntry.nCrc, pSink);
+        }
+        // Without a data descriptor the entry ends right after its data: libarchive then reads
+        // that much and not a buffer's worth of the entries after it.
+        if (bInside && (Le16(local + 6) & 8) == 0) llEnd = llData + llPacked;
     }
     CountingSink counter(pSink);
     DataResult r = DecodeRange(m_fd.Get(), Format::Zip, c_stEntry.llLocalOffset, llEnd, &counter);

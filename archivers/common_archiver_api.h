@@ -4,7 +4,14 @@
  *
  * Results: the command entry point and CloseArchive return 0 on success; FindFirst/FindNext
  * return 0 when a record was filled, non-zero at the end or on error; the ...Ex functions
- * return non-zero on success. */
+ * return non-zero on success.
+ *
+ * FindFirst's wildcard: "*" matches any run of characters, "?" one character. A wildcard
+ * without either looks up that one name: the plug-in may pass over other entries without
+ * decoding them, and an extraction of the names so found that follows the handle's close is
+ * served without walking the archive again. The 7-Zip plug-in takes "/" in a wildcard for the
+ * "\" its names use; its packed sizes are each entry's share of the archive, which only a
+ * whole listing knows: an entry looked up by name reports its own size instead. */
 #ifndef KESTREL_COMMON_ARCHIVER_API_H
 #define KESTREL_COMMON_ARCHIVER_API_H
 

@@ -31,6 +31,9 @@ constexpr int kExitOk = 0;
 constexpr int kExitCannotOpen = 1;
 constexpr int kExitUsage = 2;
 constexpr int kExitExtractFailed = 3;
+// Up to this many named entries are looked up one by one; more, and the archive is read once
+// into the tree.
+constexpr size_t kMostLookUps = 8;
 
 const char kUsage[] =
     "使い方: kestrel-cli list ARCHIVE\n"
@@ -104,6 +107,10 @@ public:
     // order.
     template <class FN>
     bool Open(const std::string& c_strArchive, bool c_bTree, FN&& c_fnEntry) {
+        return Open(c_strArchive) && Enumerate(c_bTree, c_fnEntry);
+    }
+
+    bool Open(const std::string& c_strArchive) {
         const char* pszReason = nullptr;
         CA_RESULT eResult = CA_NO_ARCHIVER;
         if (m_bLoaded) {
@@ -131,7 +138,11 @@ public:
                          c_strArchive.c_str(), pszReason);
             return false;
         }
+        return true;
+    }
 
+    template <class FN>
+    bool Enumerate(bool c_bTree, FN&& c_fnEntry) {
         m_cTree.Initialize();
         CProgressLine cProgress;
         ARCHIVE_FILE stFile;
@@ -205,24 +216,66 @@ void CollectFiles(const NODE* c_pNode, std::vector<std::wstring>* pvstrPath) {
     }
 }
 
+// Entries of c_strPath: the file of that name (c_bFolder false), or everything below the
+// folder c_strPath, which ends in "/". The library is asked for the name alone, so that it need
+// not report every entry; a library that reports more is checked here all the same.
+bool LookUp(CArchive_Unify* pcUnify, const std::wstring& c_strPath, bool c_bFolder,
+            std::vector<std::wstring>* pvstrFile) {
+    bool bFound = false;
+    ARCHIVE_FILE stFile;
+    const std::wstring strWild = c_strPath.substr(1) + (c_bFolder ? L"*" : L"");
+    for (CA_RESULT e = pcUnify->FindFirst(strWild, &stFile); e == CA_OK;
+         e = pcUnify->FindNext(&stFile)) {
+        const std::wstring& c_strFound = stFile.strFullPath;
+        if (!c_bFolder) {
+            if (c_strFound != c_strPath) continue;
+            pvstrFile->push_back(c_strFound);
+            return true;
+        }
+        if (c_strFound.compare(0, c_strPath.size(), c_strPath) != 0) continue;
+        bFound = true;
+        if (c_strFound.back() != L'/') pvstrFile->push_back(c_strFound);
+    }
+    return bFound;
+}
+
 int Extract(const std::string& c_strArchive, const std::string& c_strDestination,
             const std::vector<std::string>& c_vstrEntry) {
     COpenArchive cArchive;
-    if (!cArchive.Open(c_strArchive, true, [](const ARCHIVE_FILE&) {})) return kExitCannotOpen;
+    if (!cArchive.Open(c_strArchive)) return kExitCannotOpen;
 
-    std::vector<std::wstring> vstrPath;
-    if (c_vstrEntry.empty()) CollectFiles(cArchive.Tree().RootNode(), &vstrPath);
+    std::vector<std::wstring> vstrEntry;
+    bool bTree = c_vstrEntry.empty() || c_vstrEntry.size() > kMostLookUps;
     for (const std::string& c_strEntry : c_vstrEntry) {
         std::wstring strPath = ToWide(c_strEntry);
         if (strPath.empty() || strPath[0] != L'/') strPath.insert(0, 1, L'/');
-        const NODE* pNode = cArchive.Tree().FindNode(strPath);
-        if (pNode == nullptr && strPath.back() != L'/')
-            pNode = cArchive.Tree().FindNode(strPath + L'/');
-        if (pNode == nullptr) {
-            std::fprintf(stderr, "kestrel-cli: %s: 書庫の中にありません\n", c_strEntry.c_str());
+        // Wildcard characters cannot be looked up by name.
+        if (strPath.find_first_of(L"*?") != std::wstring::npos) bTree = true;
+        vstrEntry.push_back(std::move(strPath));
+    }
+    if (bTree) cArchive.Enumerate(true, [](const ARCHIVE_FILE&) {});
+
+    std::vector<std::wstring> vstrPath;
+    if (c_vstrEntry.empty()) CollectFiles(cArchive.Tree().RootNode(), &vstrPath);
+    for (size_t i = 0; i < vstrEntry.size(); ++i) {
+        const std::wstring& c_strPath = vstrEntry[i];
+        bool bFound;
+        if (bTree) {
+            const NODE* pNode = cArchive.Tree().FindNode(c_strPath);
+            if (pNode == nullptr && c_strPath.back() != L'/')
+                pNode = cArchive.Tree().FindNode(c_strPath + L'/');
+            bFound = pNode != nullptr;
+            if (bFound) CollectFiles(pNode, &vstrPath);
+        } else {
+            // A folder may be named without its slash.
+            const bool bFolder = c_strPath.back() == L'/';
+            bFound = LookUp(&cArchive.Unify(), c_strPath, bFolder, &vstrPath) ||
+                     (!bFolder && LookUp(&cArchive.Unify(), c_strPath + L'/', true, &vstrPath));
+        }
+        if (!bFound) {
+            std::fprintf(stderr, "kestrel-cli: %s: 書庫の中にありません\n", c_vstrEntry[i].c_str());
             return kExitExtractFailed;
         }
-        CollectFiles(pNode, &vstrPath);
     }
 
     std::error_code ec;
