@@ -1,4 +1,4 @@
-#include "DriverTestSupport.h"
+#include "support/Window.h"
 
 #include <QCoreApplication>
 #include <QItemSelectionModel>
@@ -9,23 +9,72 @@
 #include "CFileListModel.h"
 #include "CFileListView.h"
 #include "CFolderTreeView.h"
-#include "CMessageBox.h"
+
+QT_BEGIN_NAMESPACE
+void PrintTo(const QString& c_str, std::ostream* pOut) {
+    *pOut << '"' << c_str.toStdString() << '"';
+}
+QT_END_NAMESPACE
 
 namespace kestrel::test {
+
+MessageRecorder::MessageRecorder() {
+    CMessageBox::SetHook([this](QMessageBox::Icon, const QString& c_strCaption,
+                                const QString& c_strText, QMessageBox::StandardButtons eButtons) {
+        lstCaptions.append(c_strCaption);
+        lstTexts.append(c_strText);
+        if (eButtons & QMessageBox::Yes) return bAnswerYes ? QMessageBox::Yes : QMessageBox::No;
+        return QMessageBox::Ok;
+    });
+}
+
+DialogAnswers::DialogAnswers(std::function<QString()> fnNext, const QString& c_strFile) {
+    CFileDialogs::SetHooks(
+        [this, fnNext](QWidget*, const QString&, const QString& c_strStart) {
+            lstStarts << c_strStart;
+            return fnNext ? fnNext() : QString();
+        },
+        [this, c_strFile](QWidget*, const QString&, const QString&, const QString& c_strFilter) {
+            strFilter = c_strFilter;
+            return c_strFile;
+        });
+}
+
+bool CTestDriver::File_Open_StartProcess(const QString& c_strFileName) {
+    lstStarted << c_strFileName;
+    return true;
+}
+
+std::unique_ptr<CFileMover> CTestDriver::MakeMover(int nItems) {
+    auto pcMover = CForm_FilerMain_Driver::MakeMover(nItems);
+    pcMover->Set_QuestionHook(hookQuestion);
+    return pcMover;
+}
+
+Qt::DropAction CTestDriver::StartDrag(QWidget*, QMimeData* pData) {
+    std::unique_ptr<QMimeData> pOwned(pData);
+    return hookDrag ? hookDrag(pData) : Qt::IgnoreAction;
+}
+
+bool CTestDriver::StartViewer(const VIEWERAPPLICATION* pstViewer, const QString& c_strFile,
+                              QString*) {
+    lstLaunched.append(
+        {pstViewer ? pstViewer->strFilePath : QString(), c_strFile, ReadAll(c_strFile)});
+    return true;
+}
 
 DriverWindow MakeDriverWindow(const std::function<void(STConfig&)>& fnSettings,
                               const QStringList& c_lstArgs) {
     DriverWindow w;
     w.pDir = std::make_unique<QTemporaryDir>();
-    const QString strSettings = w.Path(QStringLiteral("kestrel.config.xml"));
     if (fnSettings) {
-        CConfig cConfig(nullptr, strSettings);
+        CConfig cConfig(nullptr, w.Settings());
         STConfig stConfig = cConfig.pstConfig();
         fnSettings(stConfig);
         cConfig.Update(stConfig);
         cConfig.Save();
     }
-    qputenv("KESTREL_CONFIG", strSettings.toLocal8Bit());
+    qputenv("KESTREL_CONFIG", w.Settings().toLocal8Bit());
     auto fnCreate = [&w, c_lstArgs](Form_FilerMain* frm) {
         auto pDriver = std::make_unique<CTestDriver>(
             frm, frm->frmTreeView, frm->frmListView, frm->frmLabel_CurrentDirectory, frm->frmMenu,
@@ -41,6 +90,7 @@ DriverWindow MakeDriverWindow(const std::function<void(STConfig&)>& fnSettings,
     w.frm->show();
     QCoreApplication::processEvents();  // the first shown event reads the command line
     w.pDriver->Wait_FileOpen();
+    QCoreApplication::processEvents();
     return w;
 }
 
@@ -50,9 +100,9 @@ void DriverWindow::Open(const QString& c_strArchive) {
     QCoreApplication::processEvents();
 }
 
-void DriverWindow::SelectFolder(const QString& c_strName) {
+void DriverWindow::SelectFolder(const QString& c_strNode) {
     for (QTreeWidgetItemIterator it(frm->frmTreeView); *it; ++it) {
-        if (CFolderTreeView::NodeName(*it) == c_strName) {
+        if (CFolderTreeView::NodeName(*it) == c_strNode) {
             frm->frmTreeView->setCurrentItem(*it);
             QCoreApplication::processEvents();
             return;
@@ -69,10 +119,22 @@ void DriverWindow::SelectRows(const QList<int>& c_vnRows) {
     QCoreApplication::processEvents();
 }
 
+void DriverWindow::SelectAllRows() {
+    frm->frmListView->selectAll();
+    QCoreApplication::processEvents();
+}
+
 QStringList DriverWindow::RowNames() const {
     QStringList lst;
     const CFileListModel* pModel = pDriver->pcFileListModel();
     for (int i = 0; i < pModel->rowCount(); ++i) lst << pModel->Text(i, 0);
+    return lst;
+}
+
+QStringList DriverWindow::TreeNodes() const {
+    QStringList lst;
+    for (QTreeWidgetItemIterator it(frm->frmTreeView); *it; ++it)
+        lst << CFolderTreeView::NodeName(*it);
     return lst;
 }
 
@@ -96,7 +158,7 @@ bool MakeZip(const QString& c_strPath, const QStringList& c_lstNames) {
                QStringList{QStringLiteral("-c"), strScript, c_strPath} + c_lstNames) == 0;
 }
 
-QByteArray ReadFile(const QString& c_strPath) {
+QByteArray ReadAll(const QString& c_strPath) {
     QFile file(c_strPath);
     return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
 }

@@ -1,4 +1,5 @@
-// GUI tests need one QApplication for the whole run; the tests run offscreen.
+// The window's tests need one QApplication for the whole run; they run offscreen in UTC, with
+// settings in a scratch folder.
 #include <gtest/gtest.h>
 
 #include <QApplication>
@@ -6,7 +7,6 @@
 
 int main(int argc, char** argv) {
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
-    // Settings of the windows made here stay in a scratch folder.
     QTemporaryDir settings;
     qputenv("KESTREL_CONFIG",
             settings.filePath(QStringLiteral("kestrel.config.xml")).toLocal8Bit());
