@@ -1,6 +1,5 @@
 // The engine's own parts a user depends on without seeing them: the response file handed to an
-// archiver (private, exclusive, removed), names that cannot be handed over whole, and the tree
-// of entries that the window and kestrel-cli show.
+// archiver (private, exclusive, removed) and the tree of entries the window and kestrel-cli show.
 #include <gtest/gtest.h>
 
 #include "CArchive_Drivers.h"
@@ -25,13 +24,6 @@ public:
         fs::create_directory(c_scratch / "responses");
         vstrFolders = {ToWide(c_scratch / "responses")};
         EXPECT_EQ(this->Create(nullptr, ToWide(c_scratch / "a.lzh")), CA_OPENED);
-    }
-    std::vector<ARCHIVE_FILE> List() {
-        std::vector<ARCHIVE_FILE> v;
-        ARCHIVE_FILE st;
-        for (CA_RESULT e = this->FindFirst(L"*", &st); e == CA_OK; e = this->FindNext(&st))
-            v.push_back(st);
-        return v;
     }
     std::vector<std::wstring> vstrFolders;
 
@@ -76,35 +68,6 @@ TEST(Engine, TheResponseFileIsPrivateExclusiveAndRemoved) {
     EXPECT_EQ(ListTree(scratch / "responses").size(), 1u);
     c.vstrFolders = {ToWide(scratch / "no/such/folder")};
     EXPECT_EQ(c.Extract({L"/big.bin"}, L"/out", EXT_MODE(0x92)), -2);
-}
-
-TEST(Engine, NamesThatCannotBeHandedOverWholeAreNeverExtracted) {
-    Scratch scratch;
-    EnvScope log("KESTREL_FAKE_LOG", scratch / "log");
-    EnvScope copy("KESTREL_FAKE_RESPONSE_COPY", scratch / "copy");
-    // Without whole names nor 64-bit sizes: the record's 510 bytes, marked as cut; the 32-bit
-    // size.
-    FakeDriver<CArchive_Zip_UnZip32> c(scratch);
-    const std::vector<ARCHIVE_FILE> v = c.List();
-    ASSERT_EQ(v.size(), 5u);
-    std::wstring strCut = L"/long/x";
-    for (int i = 0; i < 168; ++i) strCut += L'あ';
-    EXPECT_EQ(v[3].strFullPath, strCut + L'\u2026');
-    EXPECT_EQ(v[4].strFullPath, L"/e/" + std::wstring(504, L'e') + L".txt\u2026");
-    EXPECT_EQ(v[2].nOriginalSize, 5);
-    // The others of the request are still handed over; the request fails all the same.
-    EXPECT_EQ(c.Extract({L"/dir\\a.txt", v[3].strFullPath, L"/a\nb.txt"}, L"/out", EXT_MODE(0x92)),
-              -1);
-    EXPECT_EQ(ReadFile(scratch / "copy"), "\"dir\\a.txt\"\r\n");
-    EXPECT_EQ(c.GetLastMessage(),
-              L"取り出せない名前の項目があります:\n" + v[3].strFullPath + L"\n/a\\x0Ab.txt");
-    EXPECT_EQ(c.Extract({v[4].strFullPath, L"/a\rb.txt"}, L"/out", EXT_MODE(0x92)), -1);
-    EXPECT_EQ(Lines(ReadFile(scratch / "log")).size(), 2u) << "no command for nothing to send";
-    // With whole names and sizes the same entries are whole.
-    FakeDriver<CArchive_Lha_Unlha32> cWhole(scratch);
-    const std::vector<ARCHIVE_FILE> vWhole = cWhole.List();
-    EXPECT_EQ(vWhole[3].strFullPath.size(), 207u);
-    EXPECT_EQ(vWhole[2].nOriginalSize, 0x140000005LL);
 }
 
 TEST(Engine, TheTreeOfEntries) {

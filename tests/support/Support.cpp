@@ -2,9 +2,9 @@
 
 #include <dirent.h>
 #include <fcntl.h>
-#include <poll.h>
 #include <pty.h>
 #include <signal.h>
+#include <sys/mman.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -40,10 +40,10 @@ std::string BinPath(const std::string& c_strName) {
 const fs::path& BigArchives() {
     static Scratch s_scratch;
     static const bool s_bMade = [] {
-        const RunResult st =
-            Run({"python3", KESTREL_SOURCE_DIR "/tests/data/make-big-archives", s_scratch.Path()},
-                {.dTimeout = 300});
-        if (st.nExit != 0) throw std::runtime_error("make-big-archives failed: " + st.strErr);
+        const RunResult st = Run(
+            {"python3", KESTREL_SOURCE_DIR "/tests/data/make-fixtures", "--big", s_scratch.Path()},
+            {.dTimeout = 300});
+        if (st.nExit != 0) throw std::runtime_error("make-fixtures --big failed: " + st.strErr);
         return true;
     }();
     (void)s_bMade;
@@ -144,35 +144,40 @@ EnvScope::~EnvScope() {
     tzset();
 }
 
+namespace {
+
+// What is left to read from a descriptor, from its start when it is a file.
+std::string Drain(int nFd) {
+    std::string str;
+    lseek(nFd, 0, SEEK_SET);
+    char sz[65536];
+    for (ssize_t n; (n = read(nFd, sz, sizeof sz)) > 0;) str.append(sz, static_cast<size_t>(n));
+    return str;
+}
+
+}  // namespace
+
 RunResult Run(const std::vector<std::string>& c_vstrArgs, const RunOptions& c_opt) {
     RunResult st;
-    int anOut[2], anErr[2] = {-1, -1};
-    int nTerminal = -1;
-    if (pipe2(anOut, O_CLOEXEC) != 0) return st;
-    if (c_opt.bTerminal ? openpty(&anErr[0], &nTerminal, nullptr, nullptr, nullptr) != 0
-                        : pipe2(anErr, O_CLOEXEC) != 0)
-        return st;
-    if (c_opt.bTerminal) anErr[1] = nTerminal;
+    const int nOut = memfd_create("out", MFD_CLOEXEC), nErr = memfd_create("err", MFD_CLOEXEC);
+    int nMaster = -1, nTerminal = -1;
+    if (c_opt.bTerminal && openpty(&nMaster, &nTerminal, nullptr, nullptr, nullptr) != 0) return st;
     std::vector<std::string> vstr = c_vstrArgs;
     std::vector<char*> vpsz;
     for (std::string& s : vstr) vpsz.push_back(s.data());
     vpsz.push_back(nullptr);
-
-    const auto start = std::chrono::steady_clock::now();
     const pid_t pid = fork();
     if (pid == 0) {
-        dup2(anOut[1], STDOUT_FILENO);
-        dup2(anErr[1], STDERR_FILENO);
+        dup2(nOut, STDOUT_FILENO);
+        dup2(c_opt.bTerminal ? nTerminal : nErr, STDERR_FILENO);
         for (const std::string& c_str : c_opt.vstrEnv) {
             const size_t nEq = c_str.find('=');
-            if (nEq == std::string::npos) {
+            if (nEq == std::string::npos)
                 unsetenv(c_str.c_str());
-            } else {
+            else
                 setenv(c_str.substr(0, nEq).c_str(), c_str.c_str() + nEq + 1, 1);
-            }
         }
         if (c_opt.llFileSizeLimit >= 0) {
-            signal(SIGXFSZ, SIG_IGN);
             const rlimit stLimit{static_cast<rlim_t>(c_opt.llFileSizeLimit),
                                  static_cast<rlim_t>(c_opt.llFileSizeLimit)};
             setrlimit(RLIMIT_FSIZE, &stLimit);
@@ -180,41 +185,28 @@ RunResult Run(const std::vector<std::string>& c_vstrArgs, const RunOptions& c_op
         execvp(vpsz[0], vpsz.data());
         _exit(127);
     }
-    close(anOut[1]);
-    close(anErr[1]);
-    // Both are drained while the program runs: a long listing must not block it.
-    pollfd aFd[2] = {{anOut[0], POLLIN, 0}, {anErr[0], POLLIN, 0}};
-    std::string* apstr[2] = {&st.strOut, &st.strErr};
-    for (int nOpen = 2; nOpen > 0;) {
-        const double dLeft =
-            c_opt.dTimeout -
-            std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-        if (dLeft <= 0) {
+    if (nTerminal >= 0) close(nTerminal);
+    if (nMaster >= 0) fcntl(nMaster, F_SETFL, O_NONBLOCK);
+    const auto start = std::chrono::steady_clock::now();
+    int nStatus = 0;
+    while (waitpid(pid, &nStatus, WNOHANG) == 0) {
+        if (nMaster >= 0) st.strErr += Drain(nMaster);
+        if (std::chrono::steady_clock::now() - start >
+            std::chrono::duration<double>(c_opt.dTimeout)) {
             st.bTimedOut = true;
             kill(pid, SIGKILL);
+            waitpid(pid, &nStatus, 0);
             break;
         }
-        if (poll(aFd, 2, static_cast<int>(dLeft * 1000) + 1) < 0) continue;
-        for (int i = 0; i < 2; ++i) {
-            if (aFd[i].fd < 0 || aFd[i].revents == 0) continue;
-            char sz[65536];
-            const ssize_t n = read(aFd[i].fd, sz, sizeof sz);
-            if (n > 0) {
-                apstr[i]->append(sz, static_cast<size_t>(n));
-            } else {
-                close(aFd[i].fd);
-                aFd[i].fd = -1;
-                --nOpen;
-            }
-        }
+        usleep(2000);
     }
-    for (const pollfd& c_fd : aFd) {
-        if (c_fd.fd >= 0) close(c_fd.fd);
-    }
-    int nStatus = 0;
-    waitpid(pid, &nStatus, 0);
-    if (WIFEXITED(nStatus)) st.nExit = WEXITSTATUS(nStatus);
+    if (WIFEXITED(nStatus) && !st.bTimedOut) st.nExit = WEXITSTATUS(nStatus);
     if (WIFSIGNALED(nStatus)) st.nSignal = WTERMSIG(nStatus);
+    st.strOut = Drain(nOut);
+    st.strErr += nMaster >= 0 ? Drain(nMaster) : Drain(nErr);
+    for (int nFd : {nOut, nErr, nMaster}) {
+        if (nFd >= 0) close(nFd);
+    }
     return st;
 }
 

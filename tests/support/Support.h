@@ -15,7 +15,7 @@ namespace fs = std::filesystem;
 
 std::string DataPath(const std::string& c_strName);  // a fixture of tests/data
 std::string BinPath(const std::string& c_strName);   // a program or library of the build
-// The folder where tests/data/make-big-archives has written its archives, made on first use.
+// The folder where tests/data/make-fixtures --big has written its archives, made on first use.
 const fs::path& BigArchives();
 
 std::string ReadFile(const fs::path& c_path);
