@@ -75,33 +75,6 @@ private:
 
 }  // namespace
 
-TEST(Drag, RendersOnceAfterEveryButtonIsLetGo) {
-    QTemporaryDir dir;
-    const QStringList c_lst = {dir.filePath("a.txt"), dir.filePath("資料 フォルダ")};
-    for (Qt::MouseButton eButton :
-         {Qt::LeftButton, Qt::RightButton, Qt::MiddleButton, Qt::ExtraButton1, Qt::ExtraButton2}) {
-        FileRenderer data(c_lst);
-        data.pcButtons->eHeld = eButton;
-        EXPECT_EQ(data.urls(),
-                  (QList<QUrl>{QUrl::fromLocalFile(c_lst[0]), QUrl::fromLocalFile(c_lst[1])}));
-        EXPECT_EQ(data.nRenders, 0);
-        EXPECT_FALSE(QFileInfo::exists(c_lst[0]));
-        data.pcButtons->eHeld = Qt::NoButton;
-        data.urls();
-        EXPECT_TRUE(QFileInfo::exists(c_lst[0]));
-        data.urls();
-        EXPECT_EQ(data.nRenders, 1);
-        QFile::remove(c_lst[0]);
-        QFile::remove(c_lst[1]);
-    }
-    {
-        FileRenderer data(c_lst);  // asking what it offers is no request
-        EXPECT_TRUE(data.hasUrls());
-        EXPECT_EQ(data.formats(), QStringList{QStringLiteral("text/uri-list")});
-    }
-    EXPECT_FALSE(QFileInfo::exists(c_lst[0]));
-}
-
 // Qt's own drag loop needs a platform that runs it (minimal, not offscreen).
 TEST(Drag, TargetsThatReadEarlyFindTheFilesAtTheDropOnlyWhereItIsTaken) {
     if (QGuiApplication::platformName() == QLatin1String("offscreen"))

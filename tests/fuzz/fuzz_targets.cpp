@@ -91,7 +91,9 @@ struct Place {
     }
     std::string operator/(const std::string& c_str) const { return scratch / c_str; }
     void EmptySandbox() const {
-        RemoveTree(sandbox);
+        std::error_code ec;
+        fs::remove_all(sandbox, ec);
+        if (ec) RemoveTree(sandbox);  // deeper than a path can name
         fs::create_directories(sandbox);
     }
     Snapshot Outside() const { return TakeSnapshot(scratch.Path(), {sandbox}); }

@@ -1,6 +1,5 @@
 #include "support/Support.h"
 
-#include <dirent.h>
 #include <fcntl.h>
 #include <pty.h>
 #include <signal.h>
@@ -68,54 +67,9 @@ std::vector<std::string> Lines(const std::string& c_str) {
     return v;
 }
 
-// Folders are emptied by moving what they hold up into the top folder, so no path ever gets
-// long and no more than two folders are open at a time.
+// GNU rm walks folders by descriptor, so no tree is too deep for it; write permission first.
 void RemoveTree(const fs::path& c_path) {
-    const int nTop = open(c_path.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
-    if (nTop < 0) {
-        unlink(c_path.c_str());
-        return;
-    }
-    fchmod(nTop, 0700);
-    unsigned long nCounter = 0;
-    for (bool bProgress = true; bProgress;) {
-        bProgress = false;
-        DIR* pDir = fdopendir(fcntl(nTop, F_DUPFD_CLOEXEC, 0));
-        if (pDir == nullptr) break;
-        rewinddir(pDir);
-        std::vector<std::string> vstrName;
-        while (const dirent* p = readdir(pDir)) {
-            if (std::strcmp(p->d_name, ".") != 0 && std::strcmp(p->d_name, "..") != 0)
-                vstrName.emplace_back(p->d_name);
-        }
-        closedir(pDir);
-        for (const std::string& c_strName : vstrName) {
-            if (unlinkat(nTop, c_strName.c_str(), 0) == 0) {
-                bProgress = true;
-                continue;
-            }
-            const int nChild =
-                openat(nTop, c_strName.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
-            if (nChild < 0) continue;
-            fchmod(nChild, 0700);
-            DIR* pChild = fdopendir(nChild);
-            while (const dirent* p = pChild != nullptr ? readdir(pChild) : nullptr) {
-                if (std::strcmp(p->d_name, ".") == 0 || std::strcmp(p->d_name, "..") == 0) continue;
-                for (;;) {
-                    const std::string strUp = "up" + std::to_string(++nCounter);
-                    if (renameat2(nChild, p->d_name, nTop, strUp.c_str(), RENAME_NOREPLACE) == 0) {
-                        bProgress = true;
-                        break;
-                    }
-                    if (errno != EEXIST) break;
-                }
-            }
-            if (pChild != nullptr) closedir(pChild);
-            if (unlinkat(nTop, c_strName.c_str(), AT_REMOVEDIR) == 0) bProgress = true;
-        }
-    }
-    close(nTop);
-    rmdir(c_path.c_str());
+    Run({"sh", "-c", "chmod -R u+rwx -- \"$0\" 2>/dev/null; rm -rf -- \"$0\"", c_path.string()});
 }
 
 Scratch::Scratch() {
