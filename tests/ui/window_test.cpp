@@ -24,6 +24,7 @@
 #include "CFolderTreeView.h"
 #include "DataObject_DelayRender_Archive.h"
 #include "Form_Config.h"
+#include "support/Support.h"
 
 using namespace kestrel;
 using namespace kestrel::test;
@@ -134,6 +135,14 @@ TEST(Window, StatusBarFollowsFolderAndSelection) {
     DriverWindow big = MakeDriverWindow({}, {"kestrel", FixturePath("zip_zip64_declared.zip")});
     big.SelectRows({0});
     EXPECT_EQ(big.frm->frmStatus_Select->text(), QStringLiteral("選択 1 file, 5,368,709,120 byte"));
+    // Declared sizes that add up past 2^63 stop at the largest, never turn negative.
+    DriverWindow huge =
+        MakeDriverWindow({}, {"kestrel", QString::fromStdString(BigArchives() / "huge.zip")});
+    huge.SelectAllRows();
+    EXPECT_EQ(huge.frm->frmStatus_Select->text(),
+              QStringLiteral("選択 4 file, 9,223,372,036,854,775,807 byte"));
+    for (const QLabel* pLabel : {huge.frm->frmStatus_Directory, huge.frm->frmStatus_Archive})
+        EXPECT_FALSE(pLabel->text().contains(u'-')) << pLabel->text().toStdString();
 }
 
 TEST(Window, ExtractsSelectedFilesAndFoldersAskingBeforeReplacing) {
@@ -249,9 +258,11 @@ TEST(Window, ViewersDragsAndFailuresAreTold) {
         DataObject_DelayRender_Archive data({strFile}, w.pDriver, {"/文書/報告書.txt"}, strStaging,
                                             false);
         data.Set_MouseButtonState(pcButtons);
-        pcButtons->eButtons = Qt::LeftButton;
-        EXPECT_EQ(data.urls(), QList<QUrl>{QUrl::fromLocalFile(strFile)});
-        EXPECT_FALSE(QFileInfo::exists(strFile));
+        for (Qt::MouseButton eHeld : {Qt::LeftButton, Qt::RightButton, Qt::ExtraButton2}) {
+            pcButtons->eButtons = eHeld;  // any button held: still dragging
+            EXPECT_EQ(data.urls(), QList<QUrl>{QUrl::fromLocalFile(strFile)});
+            EXPECT_FALSE(QFileInfo::exists(strFile));
+        }
         pcButtons->eButtons = Qt::NoButton;
         EXPECT_EQ(data.urls(), QList<QUrl>{QUrl::fromLocalFile(strFile)});
         EXPECT_EQ(ReadAll(strFile).size(), 3890);
