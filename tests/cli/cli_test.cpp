@@ -487,9 +487,9 @@ TEST(Cli, WritesThatFailHalfWayLeaveNoCutFile) {
     EXPECT_EQ(st.nSignal, 0) << "killed by the file-size limit";
     EXPECT_EQ(st.nExit, 3) << st.strErr;
     EXPECT_EQ(ListTree(scratch / "limit"), (std::vector<std::string>{"b.txt", "d.txt"}));
-    if (geteuid() != 0) GTEST_SKIP() << "a small file system needs root";
     fs::create_directory(scratch / "small");
-    ASSERT_EQ(mount("tmpfs", (scratch / "small").c_str(), "tmpfs", 0, "size=12k"), 0);
+    if (mount("tmpfs", (scratch / "small").c_str(), "tmpfs", 0, "size=12k") != 0)
+        GTEST_SKIP() << "a small file system needs the right to mount one";
     const RunResult stFull =
         RunCli({"extract", DataPath("7z_skip65536.7z"), scratch / "small/out"});
     EXPECT_EQ(stFull.nExit, 3);
