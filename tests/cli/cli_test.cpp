@@ -412,7 +412,7 @@ TEST(Cli, HostileArchivesStayInsideTheDestination) {
 }
 
 // Archives too big to commit: sizes of terabytes declared over a few bytes, names deeper than a
-// path, deeper trees than a path can name, 100,000 entries in one folder.
+// path, deeper trees than a path can name.
 TEST(Cli, BigHostileArchives) {
     for (const char* c_psz : {"huge.zip", "huge.lzh", "huge.7z", "huge64.7z"}) {
         SCOPED_TRACE(c_psz);
@@ -463,18 +463,6 @@ TEST(Cli, BigHostileArchives) {
         EXPECT_EQ(fstatat(nFd, "bottom.txt", &s, AT_SYMLINK_NOFOLLOW), 0);
         close(nFd);
         EXPECT_EQ(sandbox.Verify(), "");
-    }
-    for (const char* c_psz : {"many.zip", "many.lzh", "many.7z"}) {
-        SCOPED_TRACE(c_psz);
-        const std::vector<std::string> v = Lines(RunCli({"list", BigArchives() / c_psz}).strOut);
-        ASSERT_EQ(v.size(), 100000u);
-        EXPECT_TRUE(v.back().starts_with("/many/f099999.txt\t"));
-        Sandbox sandbox;
-        const RunResult st = RunCli({"extract", BigArchives() / c_psz, sandbox.Dest(),
-                                     "/many/f000000.txt", "/many/f099999.txt"});
-        EXPECT_EQ(st.nExit, 0) << st.strErr;
-        EXPECT_EQ(ListTree(sandbox.Dest()),
-                  (std::vector<std::string>{"many/", "many/f000000.txt", "many/f099999.txt"}));
     }
 }
 
