@@ -20,6 +20,7 @@
 
 #include "CArchive_Driver.h"
 #include "CConfig.h"
+#include "CFileListModel.h"
 #include "CFileListView.h"
 #include "CFolderTreeView.h"
 #include "DataObject_DelayRender_Archive.h"
@@ -127,6 +128,11 @@ TEST(Window, StatusBarFollowsFolderAndSelection) {
     w.frm->frmMenu_Edit_SelectAll_Click();
     QCoreApplication::processEvents();
     EXPECT_EQ(w.frm->frmStatus_Select->text(), QStringLiteral("選択 2 file, 40 byte"));
+    w.SelectFolder(QStringLiteral("/文書/"));
+    QStringList lstRow;  // the type (column 1) is the desktop's name for it
+    for (int i : {0, 2, 3, 4, 5, 6}) lstRow << w.pDriver->pcFileListModel()->Text(0, i);
+    EXPECT_EQ(lstRow, (QStringList{"報告書.txt", "3,890", "464", "11.9%", "2024/05/01 12:34:56",
+                                   "/文書/"}));
     w.SelectFolder(QStringLiteral("/文書/画像/"));
     EXPECT_EQ(w.frm->frmStatus_Select->text(), QStringLiteral("選択 0 file, 0 byte"));
     EXPECT_EQ(w.frm->frmStatus_Directory->text(), QStringLiteral("フォルダ 2 file, 3,101 byte"));
