@@ -1,8 +1,5 @@
 #include "CArchive_Driver.h"
 
-#include <dirent.h>
-#include <fcntl.h>
-#include <stdio.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -10,8 +7,10 @@
 #include <QFile>
 #include <QRandomGenerator>
 #include <cerrno>
-#include <cstring>
-#include <vector>
+
+#include "CErrorText.h"
+#include "CTreeWalk.h"
+#include "FileOps.h"
 
 namespace kestrel {
 
@@ -21,15 +20,6 @@ const QColor CArchive_Driver::clrAzure(240, 255, 255);
 const QColor CArchive_Driver::clrWhite(255, 255, 255);
 
 namespace {
-
-QString ErrnoText(int nError) {
-    return QString::fromLocal8Bit(std::strerror(nError));
-}
-
-bool PathExists(const QString& c_strPath) {
-    struct stat st;
-    return ::lstat(QFile::encodeName(c_strPath).constData(), &st) == 0;
-}
 
 QString WithSlash(const QString& c_strDirectory) {
     return c_strDirectory.endsWith(QLatin1Char('/')) ? c_strDirectory
@@ -49,80 +39,9 @@ QString SharedTempFolder(const QString& c_strBase) {
                                   : QStringLiteral("kestrel-%1-%2/").arg(::getuid()).arg(n));
         const QByteArray path = QFile::encodeName(strShared.chopped(1));
         ::mkdir(path.constData(), 0755);
-        struct stat st;
-        if (::lstat(path.constData(), &st) != 0) return strShared;  // the base is made later
-        if (S_ISDIR(st.st_mode) && st.st_uid == ::getuid()) return strShared;
+        if (safefs::IsAbsentOrOwnFolder(path)) return strShared;  // absent: the base comes later
     }
     return QString();
-}
-
-// Deletes a folder and everything in it without ever following a link (links are removed as
-// links) and without paths: a tree extracted from an archive may be deeper than any path can
-// name. Folders inside are emptied by moving their contents up into the top folder, so that
-// no more than two folders are open at a time however deep the tree is. False when something
-// could not be removed.
-bool RemoveFolderTree(const QByteArray& c_baPath) {
-    const int nTop = ::open(c_baPath.constData(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
-    if (nTop < 0) {
-        // Not a folder (a link put in its place, say): remove the name, not what it points to.
-        return (errno == ENOTDIR || errno == ELOOP) ? ::unlink(c_baPath.constData()) == 0
-                                                    : errno == ENOENT;
-    }
-    uint64_t nCounter = 0;
-    bool bProgress = true;
-    bool bFailed = false;
-    while (bProgress) {
-        bProgress = false;
-        bFailed = false;
-        DIR* pDir = ::fdopendir(::fcntl(nTop, F_DUPFD_CLOEXEC, 0));
-        if (pDir == nullptr) break;
-        ::rewinddir(pDir);
-        std::vector<QByteArray> vNames;
-        while (const dirent* pEntry = ::readdir(pDir)) {
-            if (std::strcmp(pEntry->d_name, ".") != 0 && std::strcmp(pEntry->d_name, "..") != 0)
-                vNames.emplace_back(pEntry->d_name);
-        }
-        ::closedir(pDir);
-        for (const QByteArray& c_baName : vNames) {
-            if (::unlinkat(nTop, c_baName.constData(), 0) == 0) {
-                bProgress = true;
-                continue;
-            }
-            const int nChild = ::openat(nTop, c_baName.constData(),
-                                        O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
-            if (nChild < 0) {
-                bFailed = true;
-                continue;
-            }
-            ::fchmod(nChild, S_IRWXU);  // ours: a folder extracted read-only must still empty
-            if (DIR* pChild = ::fdopendir(nChild)) {
-                while (const dirent* pEntry = ::readdir(pChild)) {
-                    if (std::strcmp(pEntry->d_name, ".") == 0 ||
-                        std::strcmp(pEntry->d_name, "..") == 0)
-                        continue;
-                    for (;;) {
-                        const QByteArray baUp = "u" + QByteArray::number(++nCounter, 36);
-                        if (::renameat2(::dirfd(pChild), pEntry->d_name, nTop, baUp.constData(),
-                                        RENAME_NOREPLACE) == 0) {
-                            bProgress = true;
-                            break;
-                        }
-                        if (errno != EEXIST) {
-                            bFailed = true;
-                            break;
-                        }
-                    }
-                }
-                ::closedir(pChild);
-            } else {
-                ::close(nChild);
-            }
-            if (::unlinkat(nTop, c_baName.constData(), AT_REMOVEDIR) == 0) bProgress = true;
-        }
-        if (vNames.empty()) break;
-    }
-    ::close(nTop);
-    return ::rmdir(c_baPath.constData()) == 0 && !bFailed;
 }
 
 }  // namespace
@@ -212,7 +131,7 @@ QString CArchive_Driver::Generate_TempDirectoryName(const QString& strDirectory)
         const quint32 nNumber = QRandomGenerator::global()->bounded(0x80000000u);
         const QString strCandidate =
             strDirectory + QLatin1Char('t') + QString::number(nNumber, 16) + QLatin1Char('/');
-        if (!PathExists(strCandidate.chopped(1))) return strCandidate;
+        if (!safefs::Exists(QFile::encodeName(strCandidate.chopped(1)))) return strCandidate;
     }
 }
 
@@ -242,7 +161,7 @@ bool CArchive_Driver::Create_TempDirectory(const QString& strDirectory, QString*
     // The instance folder must be new: cleanup deletes it with everything inside.
     if (::mkdir(QFile::encodeName(strFolder.chopped(1)).constData(), 0700) != 0) {
         const int nError = errno;
-        if (pstrError) *pstrError = strFolder + QStringLiteral(": ") + ErrnoText(nError);
+        if (pstrError) *pstrError = strFolder + QStringLiteral(": ") + safefs::ErrnoText(nError);
         return false;
     }
     m_strTempDirectory = strFolder;
@@ -251,8 +170,9 @@ bool CArchive_Driver::Create_TempDirectory(const QString& strDirectory, QString*
 
 bool CArchive_Driver::Cleanup_TempDirectory() {
     if (m_strTempDirectory.isEmpty()) return false;
-    // Failures are not reported: the folder is forgotten anyway.
-    RemoveFolderTree(QFile::encodeName(m_strTempDirectory.chopped(1)));
+    // Failures are not reported: the folder is forgotten anyway. Ours, so read-only folders
+    // extracted into it are made writable to be emptied.
+    safefs::RemoveTree(QFile::encodeName(m_strTempDirectory.chopped(1)), /*bMakeWritable=*/true);
     m_strTempDirectory.clear();
     return true;
 }

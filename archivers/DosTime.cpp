@@ -31,7 +31,8 @@ struct DAY_OFFSET {
     long nOffset = 0;
 };
 
-// Days since 1970-01-01 to a civil date (proleptic Gregorian).
+// Days since 1970-01-01 to a civil date (proleptic Gregorian). The plug-ins keep this inline
+// form, measured when it replaced localtime_r per entry; the engine's dates use <chrono>.
 void CivilFromDays(int64_t z, struct tm* ptm) {
     z += 719468;
     const int64_t era = (z >= 0 ? z : z - 146096) / 146097;

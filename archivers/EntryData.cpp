@@ -16,18 +16,6 @@
 
 namespace kestrel::archiver {
 
-UniqueFd::~UniqueFd() {
-    if (m_fd >= 0) close(m_fd);
-}
-
-UniqueFd& UniqueFd::operator=(UniqueFd&& other) noexcept {
-    if (this != &other) {
-        if (m_fd >= 0) close(m_fd);
-        m_fd = other.Release();
-    }
-    return *this;
-}
-
 UniqueFd OpenArchiveFile(const std::string& c_strPath, int64_t* pllSize) {
     // Without O_NONBLOCK, opening a FIFO would wait for a writer that may never come.
     UniqueFd fd(open(c_strPath.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK));

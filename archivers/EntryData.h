@@ -7,29 +7,9 @@
 #include <string>
 
 #include "Entry.h"
+#include "UniqueFd.h"
 
 namespace kestrel::archiver {
-
-class UniqueFd {
-public:
-    UniqueFd() = default;
-    explicit UniqueFd(int fd) : m_fd(fd) {}
-    ~UniqueFd();
-    UniqueFd(UniqueFd&& other) noexcept : m_fd(other.Release()) {}
-    UniqueFd& operator=(UniqueFd&& other) noexcept;
-    UniqueFd(const UniqueFd&) = delete;
-    UniqueFd& operator=(const UniqueFd&) = delete;
-    int Get() const { return m_fd; }
-    int Release() {
-        int fd = m_fd;
-        m_fd = -1;
-        return fd;
-    }
-    bool Valid() const { return m_fd >= 0; }
-
-private:
-    int m_fd = -1;
-};
 
 // Opens a regular file for reading; *pllSize receives its size. Invalid on failure.
 UniqueFd OpenArchiveFile(const std::string& c_strPath, int64_t* pllSize);

@@ -12,6 +12,7 @@
 #include "DosTime.h"
 #include "EntryData.h"
 #include "Text.h"
+#include "Utf8.h"
 
 namespace kestrel::archiver {
 namespace {
@@ -62,15 +63,6 @@ bool SevenZipEntries::Open() {
     return true;
 }
 
-std::string Utf8FromWide(const wchar_t* w) {
-    std::string out;
-    for (; *w; ++w) {
-        auto cp = static_cast<uint32_t>(*w);
-        AppendUtf8(&out, cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF) ? 0xFFFD : cp);
-    }
-    return out;
-}
-
 ReadResult SevenZipEntries::Next(Entry* e) {
     if (m_bDone) return ReadResult::End;
     Utf8LocaleScope locale;
@@ -95,7 +87,7 @@ ReadResult SevenZipEntries::Next(Entry* e) {
     if (path) {
         e->strName = path;
     } else if (const wchar_t* w = archive_entry_pathname_w(m_pEntry)) {
-        e->strName = Utf8FromWide(w);
+        e->strName = utf8::FromWide(w);
     }
     if (!IsValidUtf8(e->strName)) {
         Cp932Decoder none;

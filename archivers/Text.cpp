@@ -6,75 +6,12 @@
 #include <cstdint>
 #include <cstring>
 
+#include "Utf8.h"
+
 namespace kestrel::archiver {
 
-// How many bytes at the start of p[0, n) are ASCII; names are mostly ASCII, so eight at a time.
-static size_t AsciiPrefix(const unsigned char* p, size_t n) {
-    size_t i = 0;
-    for (; i + 8 <= n; i += 8) {
-        uint64_t w;
-        std::memcpy(&w, p + i, 8);
-        if (w & 0x8080808080808080ull) break;
-    }
-    while (i < n && p[i] < 0x80) ++i;
-    return i;
-}
-
-// Length of the valid UTF-8 sequence at p (1 to 4), 0 when there is none.
-static size_t Utf8SequenceLength(const unsigned char* p, size_t n) {
-    unsigned char c = p[0];
-    if (c < 0x80) return 1;
-    size_t len;
-    uint32_t min;
-    uint32_t cp;
-    if (c >= 0xC2 && c <= 0xDF) {
-        len = 2, min = 0x80, cp = c & 0x1F;
-    } else if (c >= 0xE0 && c <= 0xEF) {
-        len = 3, min = 0x800, cp = c & 0x0F;
-    } else if (c >= 0xF0 && c <= 0xF4) {
-        len = 4, min = 0x10000, cp = c & 0x07;
-    } else {
-        return 0;
-    }
-    if (n < len) return 0;
-    for (size_t i = 1; i < len; ++i) {
-        if ((p[i] & 0xC0) != 0x80) return 0;
-        cp = (cp << 6) | (p[i] & 0x3F);
-    }
-    if (cp < min || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF)) return 0;
-    return len;
-}
-
 bool IsValidUtf8(std::string_view c_sv) {
-    const auto* p = reinterpret_cast<const unsigned char*>(c_sv.data());
-    size_t n = c_sv.size();
-    size_t i = 0;
-    while (i < n) {
-        i += AsciiPrefix(p + i, n - i);
-        if (i == n) break;
-        size_t len = Utf8SequenceLength(p + i, n - i);
-        if (len == 0) return false;
-        i += len;
-    }
-    return true;
-}
-
-void AppendUtf8(std::string* pstr, uint32_t cp) {
-    if (cp < 0x80) {
-        pstr->push_back(static_cast<char>(cp));
-    } else if (cp < 0x800) {
-        pstr->push_back(static_cast<char>(0xC0 | (cp >> 6)));
-        pstr->push_back(static_cast<char>(0x80 | (cp & 0x3F)));
-    } else if (cp < 0x10000) {
-        pstr->push_back(static_cast<char>(0xE0 | (cp >> 12)));
-        pstr->push_back(static_cast<char>(0x80 | ((cp >> 6) & 0x3F)));
-        pstr->push_back(static_cast<char>(0x80 | (cp & 0x3F)));
-    } else {
-        pstr->push_back(static_cast<char>(0xF0 | (cp >> 18)));
-        pstr->push_back(static_cast<char>(0x80 | ((cp >> 12) & 0x3F)));
-        pstr->push_back(static_cast<char>(0x80 | ((cp >> 6) & 0x3F)));
-        pstr->push_back(static_cast<char>(0x80 | (cp & 0x3F)));
-    }
+    return utf8::IsValid(c_sv);
 }
 
 static const char kReplacement[] = "\xEF\xBF\xBD";
@@ -147,8 +84,9 @@ size_t Utf8CutLength(std::string_view c_sv, size_t c_nMaxBytes) {
 
 // Advances over one character (a whole UTF-8 sequence, or one stray byte).
 static size_t CharLength(std::string_view sv, size_t i) {
+    char32_t cp;
     size_t len =
-        Utf8SequenceLength(reinterpret_cast<const unsigned char*>(sv.data()) + i, sv.size() - i);
+        utf8::Decode(reinterpret_cast<const unsigned char*>(sv.data()) + i, sv.size() - i, &cp);
     return len == 0 ? 1 : len;
 }
 

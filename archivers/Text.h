@@ -9,6 +9,7 @@
 
 namespace kestrel::archiver {
 
+// Through the codec shared with the engine (base/Utf8.h).
 bool IsValidUtf8(std::string_view c_sv);
 
 // Decodes CP932 (Windows Shift_JIS) into UTF-8; an undecodable byte becomes U+FFFD. Owns its
@@ -30,8 +31,6 @@ void DecodeLegacyName(std::string_view c_svRaw, Cp932Decoder* pDecoder, std::str
 
 // The longest prefix of at most c_nMaxBytes bytes that ends on a UTF-8 character boundary.
 size_t Utf8CutLength(std::string_view c_sv, size_t c_nMaxBytes);
-
-void AppendUtf8(std::string* pstr, uint32_t c_nCodePoint);
 
 // "*" matches any run of characters, "?" exactly one; the whole name must match.
 bool MatchWildcard(std::string_view c_svPattern, std::string_view c_svName);

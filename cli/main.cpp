@@ -3,12 +3,12 @@
 //
 //   kestrel-cli list ARCHIVE
 //   kestrel-cli extract ARCHIVE DEST [ENTRY...]
+//   kestrel-cli --help | --version
 //
 // Exit status: 0 success, 1 the archive cannot be opened, 2 usage error, 3 extraction failed.
 #include <unistd.h>
 
 #include <charconv>
-#include <cinttypes>
 #include <cmath>
 #include <csignal>
 #include <cstdio>
@@ -36,6 +36,7 @@ constexpr int kExitExtractFailed = 3;
 const char kUsage[] =
     "使い方: kestrel-cli list ARCHIVE\n"
     "        kestrel-cli extract ARCHIVE DEST [ENTRY...]\n"
+    "        kestrel-cli --help | --version\n"
     "\n"
     "list     書庫の項目を一行ずつ表示します: パス、サイズ、圧縮サイズ、圧縮率、更新日時\n"
     "         (タブ区切り、書庫の順)。パスの制御文字は \\xHH と書きます。\n"
@@ -46,18 +47,7 @@ const char kUsage[] =
 
 // One entry per line and tab-separated columns: control characters are written out.
 void AppendPathText(std::string* pstrLine, const std::wstring& c_strPath) {
-    static const char kHex[] = "0123456789ABCDEF";
-    const std::string str = ToAnsi(c_strPath);
-    size_t nRun = 0;  // start of the characters not yet appended
-    for (size_t i = 0; i < str.size(); ++i) {
-        const auto c = static_cast<unsigned char>(str[i]);
-        if (c >= 0x20 && c != 0x7F) continue;
-        pstrLine->append(str, nRun, i - nRun);
-        const char szEscape[4] = {'\\', 'x', kHex[c >> 4], kHex[c & 0x0F]};
-        pstrLine->append(szEscape, 4);
-        nRun = i + 1;
-    }
-    pstrLine->append(str, nRun, std::string::npos);
+    AppendVisible(pstrLine, ToAnsi(c_strPath));
 }
 
 std::vector<std::wstring> SplitLines(const std::wstring& c_str) {
@@ -80,47 +70,7 @@ void AppendNumber(std::string* pstrLine, int64_t c_n) {
 
 // The entry's date and time as stored, with no time-zone change.
 std::string DateText(const FILETIME& c_ft) {
-    if (c_ft.dwHighDateTime == 0xFFFFFFFF) return "??\\?? ??:??:??";
-    const uint64_t nSeconds =
-        ((static_cast<uint64_t>(c_ft.dwHighDateTime) << 32) | c_ft.dwLowDateTime) / 10000000u;
-    const int64_t nDays = static_cast<int64_t>(nSeconds / 86400);
-    const unsigned nSecondOfDay = static_cast<unsigned>(nSeconds % 86400);
-    // 1601-01-01 starts a 400-year cycle whose leap days fall as in the usual civil algorithm.
-    const int64_t nEra = nDays / 146097;
-    const unsigned nDayOfEra = static_cast<unsigned>(nDays - nEra * 146097);
-    const unsigned nYearOfEra =
-        (nDayOfEra - nDayOfEra / 1460 + nDayOfEra / 36524 - nDayOfEra / 146096) / 365;
-    const unsigned nDayOfYear =
-        nDayOfEra - (365 * nYearOfEra + nYearOfEra / 4 - nYearOfEra / 100 + nYearOfEra / 400);
-    const int64_t nYear = 1601 + nEra * 400 + nYearOfEra;
-    const bool bLeap = (nYear % 4 == 0 && nYear % 100 != 0) || nYear % 400 == 0;
-    static const unsigned kMonthDays[12] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
-    unsigned nMonth = 0;
-    unsigned nDay = nDayOfYear;
-    for (; nMonth < 12; ++nMonth) {
-        const unsigned nLength = kMonthDays[nMonth] + (nMonth == 1 && bLeap ? 1 : 0);
-        if (nDay < nLength) break;
-        nDay -= nLength;
-    }
-    if (nYear < 0 || nYear > 9999) {
-        char sz[64];
-        std::snprintf(sz, sizeof sz, "%04" PRId64 "/%02u/%02u %02u:%02u:%02u", nYear, nMonth + 1,
-                      nDay + 1, nSecondOfDay / 3600, nSecondOfDay / 60 % 60, nSecondOfDay % 60);
-        return sz;
-    }
-    // Every entry may have a date of its own: formatted by hand, not by printf.
-    char sz[] = "0000/00/00 00:00:00";
-    auto put = [&](size_t nAt, unsigned nValue, size_t nDigits) {
-        for (size_t i = nDigits; i-- > 0; nValue /= 10)
-            sz[nAt + i] = static_cast<char>('0' + nValue % 10);
-    };
-    put(0, static_cast<unsigned>(nYear), 4);
-    put(5, nMonth + 1, 2);
-    put(8, nDay + 1, 2);
-    put(11, nSecondOfDay / 3600, 2);
-    put(14, nSecondOfDay / 60 % 60, 2);
-    put(17, nSecondOfDay % 60, 2);
-    return std::string(sz, sizeof sz - 1);
+    return FileTimeText((static_cast<uint64_t>(c_ft.dwHighDateTime) << 32) | c_ft.dwLowDateTime);
 }
 
 class CProgressLine {
@@ -318,6 +268,10 @@ int main(int argc, char** argv) {
     const std::vector<std::string> vstrArg(argv + 1, argv + argc);
     if (vstrArg.size() == 1 && (vstrArg[0] == "--help" || vstrArg[0] == "-h")) {
         std::fputs(kUsage, stdout);
+        return kExitOk;
+    }
+    if (vstrArg.size() == 1 && vstrArg[0] == "--version") {
+        std::fputs("kestrel-cli " KESTREL_VERSION "\n", stdout);
         return kExitOk;
     }
     if (vstrArg.size() == 2 && vstrArg[0] == "list") return List(vstrArg[1]);

@@ -7,6 +7,7 @@
 
 #include "CConfigFile.h"
 #include "CMessageBox.h"
+#include "Platform.h"
 
 namespace kestrel {
 
@@ -26,12 +27,16 @@ QString CConfig::Get_ConfigFileName() {
 }
 
 QString CConfig::Get_DefaultConfigFullPath() {
-    const QString c_strProgramFolder = QCoreApplication::applicationDirPath();
-    if (QFileInfo(c_strProgramFolder).isWritable()) {
-        return c_strProgramFolder + u'/' + Get_ConfigFileName();
+    if (!shelf::IsInstalledCopy()) {
+        const QString c_strProgramFolder = QCoreApplication::applicationDirPath();
+        if (QFileInfo(c_strProgramFolder).isWritable()) {
+            return c_strProgramFolder + u'/' + Get_ConfigFileName();
+        }
     }
-    return QStandardPaths::writableLocation(QStandardPaths::AppConfigLocation) + u'/' +
-           Get_ConfigFileName();
+    // Named here rather than after the application, which a test program or a renamed
+    // executable would change.
+    return QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation) +
+           QStringLiteral("/kestrel/") + Get_ConfigFileName();
 }
 
 bool CConfig::Load() {

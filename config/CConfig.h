@@ -28,8 +28,9 @@ public:
     CConfig& operator=(const CConfig&) = delete;
 
     static QString Get_ConfigFileName();  // "kestrel.config.xml"
-    // Beside the executable when that folder is writable (a portable copy), otherwise in the
-    // user's configuration folder.
+    // An installed copy: always the user's configuration folder ($XDG_CONFIG_HOME/kestrel/,
+    // by default ~/.config/kestrel/). A build folder or a portable copy: beside the executable
+    // when that folder is writable, otherwise the same user folder.
     static QString Get_DefaultConfigFullPath();
     const QString& Get_ConfigFullPath() const { return m_strConfigFullPath; }
 

@@ -1,6 +1,5 @@
 #include "CFileMover.h"
 
-#include <dirent.h>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -15,10 +14,13 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstdio>
-#include <cstring>
 #include <vector>
 
+#include "CContainment.h"
+#include "CErrorText.h"
 #include "CMessageBox.h"
+#include "CTreeWalk.h"
+#include "FileOps.h"
 
 namespace kestrel {
 
@@ -43,92 +45,6 @@ QByteArray Normalize(const QString& c_strPath) {
     return baPath;
 }
 
-QString ErrnoText(int nErrno) {
-    switch (nErrno) {
-        case EACCES:
-        case EPERM:
-            return QStringLiteral("アクセスが拒否されました。");
-        case ENOENT:
-            return QStringLiteral("指定されたファイルまたはフォルダが見つかりません。");
-        case ENOSPC:
-            return QStringLiteral("ディスクの空き領域が不足しています。");
-        case EDQUOT:
-            return QStringLiteral("ディスクの使用量の上限を超えました。");
-        case EROFS:
-            return QStringLiteral("読み取り専用のファイル システムです。");
-        case ENAMETOOLONG:
-            return QStringLiteral("ファイル名が長すぎます。");
-        case EEXIST:
-        case ENOTEMPTY:
-            return QStringLiteral("同じ名前のファイルまたはフォルダが既にあります。");
-        case ENOTDIR:
-            return QStringLiteral("パスの途中にフォルダではないものがあります。");
-        case EIO:
-            return QStringLiteral("入出力エラーが発生しました。");
-        default:
-            return QString::fromLocal8Bit(std::strerror(nErrno));
-    }
-}
-
-// Names of a folder's entries, sorted so that moves happen in a stable order.
-bool ListFolder(const QByteArray& c_baFolder, std::vector<QByteArray>* plstNames, int* pnErrno) {
-    DIR* pDir = opendir(c_baFolder.constData());
-    if (!pDir) {
-        *pnErrno = errno;
-        return false;
-    }
-    errno = 0;
-    while (dirent* pEntry = readdir(pDir)) {
-        if (std::strcmp(pEntry->d_name, ".") == 0 || std::strcmp(pEntry->d_name, "..") == 0) {
-            continue;
-        }
-        plstNames->emplace_back(pEntry->d_name);
-    }
-    *pnErrno = errno;
-    closedir(pDir);
-    std::sort(plstNames->begin(), plstNames->end());
-    return *pnErrno == 0;
-}
-
-// Deletes a file, a link (not what it points to) or a folder with everything in it.
-bool RemoveTree(const QByteArray& c_baPath, int* pnErrno) {
-    struct stat st {};
-    if (lstat(c_baPath.constData(), &st) != 0) {
-        *pnErrno = errno;
-        return errno == ENOENT;
-    }
-    if (S_ISDIR(st.st_mode)) {
-        std::vector<QByteArray> lstNames;
-        if (!ListFolder(c_baPath, &lstNames, pnErrno)) return false;
-        for (const QByteArray& c_baName : lstNames) {
-            if (!RemoveTree(Join(c_baPath, c_baName), pnErrno)) return false;
-        }
-        if (rmdir(c_baPath.constData()) != 0) {
-            *pnErrno = errno;
-            return false;
-        }
-        return true;
-    }
-    if (unlink(c_baPath.constData()) != 0) {
-        *pnErrno = errno;
-        return false;
-    }
-    return true;
-}
-
-qint64 TreeSize(const QByteArray& c_baPath) {
-    struct stat st {};
-    if (lstat(c_baPath.constData(), &st) != 0) return 0;
-    if (S_ISREG(st.st_mode)) return st.st_size;
-    if (!S_ISDIR(st.st_mode)) return 0;
-    std::vector<QByteArray> lstNames;
-    int nErrno = 0;
-    ListFolder(c_baPath, &lstNames, &nErrno);
-    qint64 llSize = 0;
-    for (const QByteArray& c_baName : lstNames) llSize += TreeSize(Join(c_baPath, c_baName));
-    return llSize;
-}
-
 // A name beside c_baTarget that does not exist yet, hidden, for a copy on its way in.
 QByteArray StagingName(const QByteArray& c_baTarget) {
     const QByteArray c_baFolder = c_baTarget.left(c_baTarget.lastIndexOf('/') + 1);
@@ -137,30 +53,9 @@ QByteArray StagingName(const QByteArray& c_baTarget) {
         const QByteArray c_baCandidate =
             c_baFolder + '.' + c_baName + ".kestrel-" +
             QByteArray::number(QRandomGenerator::global()->generate(), 16);
-        struct stat st {};
         // Any failure to look is left to the copy, which reports the real reason.
-        if (lstat(c_baCandidate.constData(), &st) != 0) return c_baCandidate;
+        if (!safefs::Exists(c_baCandidate)) return c_baCandidate;
     }
-}
-
-// A rename that never replaces; -1 with EEXIST when the target exists.
-int RenameNoReplace(const QByteArray& c_baFrom, const QByteArray& c_baTo) {
-    if (renameat2(AT_FDCWD, c_baFrom.constData(), AT_FDCWD, c_baTo.constData(), RENAME_NOREPLACE) ==
-        0) {
-        return 0;
-    }
-    if (errno != EINVAL && errno != ENOSYS) return -1;
-    // The file system cannot promise it: check, then rename.
-    struct stat st {};
-    if (lstat(c_baTo.constData(), &st) == 0) {
-        errno = EEXIST;
-        return -1;
-    }
-    return rename(c_baFrom.constData(), c_baTo.constData());
-}
-
-bool IsInside(const QByteArray& c_baPath, const QByteArray& c_baFolder) {
-    return c_baPath.startsWith(c_baFolder == "/" ? c_baFolder : c_baFolder + '/');
 }
 
 QString Describe(const QByteArray& c_baPath) {
@@ -256,7 +151,7 @@ CFileMover::EResult CFileMover::MoveItem(const QByteArray& c_baSource,
     struct stat stSource {};
     if (lstat(c_baSource.constData(), &stSource) != 0) return FailErrno(errno, c_baSource);
     const bool c_bFolder = S_ISDIR(stSource.st_mode);
-    if (c_bFolder && IsInside(c_baTarget, c_baSource)) {
+    if (c_bFolder && safefs::IsBelow(c_baTarget, c_baSource)) {
         return Fail(QStringLiteral("移動先が移動元のフォルダの中にあります。\n") +
                     Decode(c_baTarget));
     }
@@ -300,7 +195,7 @@ CFileMover::EResult CFileMover::MoveItem(const QByteArray& c_baSource,
 
 CFileMover::EResult CFileMover::MoveNew(const QByteArray& c_baSource,
                                         const QByteArray& c_baTarget) {
-    if (RenameNoReplace(c_baSource, c_baTarget) == 0) return EResult::Moved;
+    if (safefs::RenameNoReplace(c_baSource, c_baTarget) == 0) return EResult::Moved;
     if (errno != EXDEV) return FailErrno(errno, c_baTarget);
     return CopyAcross(c_baSource, c_baTarget, false);
 }
@@ -309,7 +204,10 @@ CFileMover::EResult CFileMover::MergeFolder(const QByteArray& c_baSource,
                                             const QByteArray& c_baTarget) {
     std::vector<QByteArray> lstNames;
     int nErrno = 0;
-    if (!ListFolder(c_baSource, &lstNames, &nErrno)) return FailErrno(nErrno, c_baSource);
+    const UniqueFd c_fdSource(safefs::OpenFolder(AT_FDCWD, c_baSource.constData()));
+    if (!c_fdSource.Valid()) return FailErrno(errno, c_baSource);
+    if (!safefs::ReadNames(c_fdSource.Get(), &lstNames, &nErrno))
+        return FailErrno(nErrno, c_baSource);
 
     bool bKept = false;
     for (const QByteArray& c_baName : lstNames) {
@@ -331,129 +229,29 @@ CFileMover::EResult CFileMover::MergeFolder(const QByteArray& c_baSource,
 CFileMover::EResult CFileMover::CopyAcross(const QByteArray& c_baSource,
                                            const QByteArray& c_baTarget, bool bReplace) {
     const QByteArray c_baStaging = StagingName(c_baTarget);
-    int nErrno = 0;
-    if (!CopyTree(c_baSource, c_baStaging)) {
-        RemoveTree(c_baStaging, &nErrno);
+    QString strError;
+    if (!safefs::CopyTree(
+            c_baSource, c_baStaging, [this](qint64 llBytes) { return Progress(llBytes); },
+            &strError)) {
+        // A cancel has been noted by Progress already.
+        if (!strError.isEmpty()) Fail(strError);
+        safefs::RemoveTree(c_baStaging, false);
         return EResult::Failed;
     }
     const int c_nRenamed = bReplace ? rename(c_baStaging.constData(), c_baTarget.constData())
-                                    : RenameNoReplace(c_baStaging, c_baTarget);
+                                    : safefs::RenameNoReplace(c_baStaging, c_baTarget);
     if (c_nRenamed != 0) {
         const int c_nErrno = errno;
-        RemoveTree(c_baStaging, &nErrno);
+        safefs::RemoveTree(c_baStaging, false);
         return FailErrno(c_nErrno, c_baTarget);
     }
     // Only now that the copy is complete and in place may the source go.
-    if (!RemoveTree(c_baSource, &nErrno)) {
+    int nErrno = 0;
+    if (!safefs::RemoveTree(c_baSource, false, &nErrno)) {
         return Fail(QStringLiteral("コピーは完了しましたが、移動元を削除できませんでした。\n") +
-                    ErrnoText(nErrno) + QLatin1Char('\n') + Decode(c_baSource));
+                    safefs::ErrnoText(nErrno, Decode(c_baSource)));
     }
     return EResult::Moved;
-}
-
-// Copies one item to a path that does not exist yet; false (with m_strError) on failure,
-// leaving the partial copy for the caller to remove.
-bool CFileMover::CopyTree(const QByteArray& c_baSource, const QByteArray& c_baTarget) {
-    struct stat st {};
-    if (lstat(c_baSource.constData(), &st) != 0) {
-        FailErrno(errno, c_baSource);
-        return false;
-    }
-    const timespec c_times[2] = {st.st_atim, st.st_mtim};
-
-    if (S_ISLNK(st.st_mode)) {
-        QByteArray baLink(st.st_size > 0 ? st.st_size + 1 : 4096, '\0');
-        const ssize_t c_nLength = readlink(c_baSource.constData(), baLink.data(), baLink.size());
-        if (c_nLength < 0 || c_nLength >= baLink.size()) {
-            FailErrno(c_nLength < 0 ? errno : ENAMETOOLONG, c_baSource);
-            return false;
-        }
-        baLink.truncate(c_nLength);
-        if (symlink(baLink.constData(), c_baTarget.constData()) != 0) {
-            FailErrno(errno, c_baTarget);
-            return false;
-        }
-        utimensat(AT_FDCWD, c_baTarget.constData(), c_times, AT_SYMLINK_NOFOLLOW);
-        return true;
-    }
-    if (S_ISREG(st.st_mode)) return CopyFile(c_baSource, c_baTarget, st.st_mode);
-    if (!S_ISDIR(st.st_mode)) {
-        Fail(QStringLiteral("特殊なファイルは別のドライブへ移動できません。\n") +
-             Decode(c_baSource));
-        return false;
-    }
-
-    // Owner-only while it fills, so that a read-only source folder can still be copied.
-    if (mkdir(c_baTarget.constData(), 0700) != 0) {
-        FailErrno(errno, c_baTarget);
-        return false;
-    }
-    std::vector<QByteArray> lstNames;
-    int nErrno = 0;
-    if (!ListFolder(c_baSource, &lstNames, &nErrno)) {
-        FailErrno(nErrno, c_baSource);
-        return false;
-    }
-    for (const QByteArray& c_baName : lstNames) {
-        if (!CopyTree(Join(c_baSource, c_baName), Join(c_baTarget, c_baName))) return false;
-    }
-    chmod(c_baTarget.constData(), st.st_mode & 07777);
-    utimensat(AT_FDCWD, c_baTarget.constData(), c_times, 0);
-    return true;
-}
-
-bool CFileMover::CopyFile(const QByteArray& c_baSource, const QByteArray& c_baTarget,
-                          mode_t eMode) {
-    const int c_fdIn = open(c_baSource.constData(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC);
-    if (c_fdIn < 0) {
-        FailErrno(errno, c_baSource);
-        return false;
-    }
-    const int c_fdOut =
-        open(c_baTarget.constData(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
-    if (c_fdOut < 0) {
-        FailErrno(errno, c_baTarget);
-        close(c_fdIn);
-        return false;
-    }
-
-    bool bOk = Progress(0);
-    std::vector<char> buffer(1 << 20);
-    while (bOk) {
-        const ssize_t c_nRead = read(c_fdIn, buffer.data(), buffer.size());
-        if (c_nRead == 0) break;
-        if (c_nRead < 0) {
-            if (errno == EINTR) continue;
-            bOk = false;
-            FailErrno(errno, c_baSource);
-            break;
-        }
-        for (ssize_t nWritten = 0; bOk && nWritten < c_nRead;) {
-            const ssize_t c_n = write(c_fdOut, buffer.data() + nWritten, c_nRead - nWritten);
-            if (c_n < 0) {
-                if (errno == EINTR) continue;
-                bOk = false;
-                FailErrno(errno, c_baTarget);
-            } else {
-                nWritten += c_n;
-            }
-        }
-        if (bOk) bOk = Progress(c_nRead);
-    }
-    if (bOk) {
-        struct stat st {};
-        fstat(c_fdIn, &st);
-        const timespec c_times[2] = {st.st_atim, st.st_mtim};
-        fchmod(c_fdOut, eMode & 07777);
-        futimens(c_fdOut, c_times);
-    }
-    close(c_fdIn);
-    // Some file systems report a failed write only when the file is closed.
-    if (close(c_fdOut) != 0 && bOk) {
-        bOk = false;
-        FailErrno(errno, c_baTarget);
-    }
-    return bOk;
 }
 
 // Counts copied bytes; false once the user has cancelled.
@@ -461,7 +259,7 @@ bool CFileMover::Progress(qint64 llBytes) {
     if (!m_pcProgress) m_pcProgress = std::make_unique<CProgressDialog>(m_pParent);
     if (!m_bProgressStarted) {
         m_bProgressStarted = true;
-        m_pcProgress->Start(Decode(BaseName(m_baTop)), TreeSize(m_baTop));
+        m_pcProgress->Start(Decode(BaseName(m_baTop)), safefs::TreeSize(m_baTop));
     }
     m_llDone += llBytes;
     if (m_pcProgress->Update(m_llDone)) return true;
@@ -475,7 +273,7 @@ CFileMover::EAnswer CFileMover::Ask(const QByteArray& c_baSource, const QByteArr
     if (m_eAll == EAnswer::YesToAll || m_eAll == EAnswer::NoToAll) return m_eAll;
 
     const Question c_question{Decode(c_baSource), Decode(c_baTarget), bFolder,
-                              m_bOfferAll || bFolder || IsInside(c_baSource, m_baTop)};
+                              m_bOfferAll || bFolder || safefs::IsBelow(c_baSource, m_baTop)};
     EAnswer eAnswer;
     if (m_hookQuestion) {
         eAnswer = m_hookQuestion(c_question);
@@ -533,7 +331,7 @@ CFileMover::EResult CFileMover::Fail(const QString& c_strReason) {
 }
 
 CFileMover::EResult CFileMover::FailErrno(int nErrno, const QByteArray& c_baPath) {
-    return Fail(ErrnoText(nErrno) + QLatin1Char('\n') + Decode(c_baPath));
+    return Fail(safefs::ErrnoText(nErrno, Decode(c_baPath)));
 }
 
 }  // namespace kestrel

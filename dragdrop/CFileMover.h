@@ -2,8 +2,6 @@
 // choices a desktop file manager gives: confirm before replacing, cancel, progress for long moves.
 #pragma once
 
-#include <sys/types.h>
-
 #include <QByteArray>
 #include <QString>
 #include <functional>
@@ -77,8 +75,6 @@ private:
     EResult MoveNew(const QByteArray& c_baSource, const QByteArray& c_baTarget);
     EResult MergeFolder(const QByteArray& c_baSource, const QByteArray& c_baTarget);
     EResult CopyAcross(const QByteArray& c_baSource, const QByteArray& c_baTarget, bool bReplace);
-    bool CopyTree(const QByteArray& c_baSource, const QByteArray& c_baTarget);
-    bool CopyFile(const QByteArray& c_baSource, const QByteArray& c_baTarget, mode_t eMode);
     bool Progress(qint64 llBytes);
     EAnswer Ask(const QByteArray& c_baSource, const QByteArray& c_baTarget, bool bFolder);
     EResult Fail(const QString& c_strReason);

@@ -40,22 +40,6 @@ bool CanBeWrittenAsLine(const std::wstring& c_strPath) {
     return c_strPath.find_first_of(std::wstring(L"\r\n\0", 3)) == std::wstring::npos;
 }
 
-// A name as a message can show it: control characters written out as \xHH.
-std::wstring VisibleName(const std::wstring& c_strPath) {
-    static const wchar_t kHex[] = L"0123456789ABCDEF";
-    std::wstring str;
-    for (wchar_t c : c_strPath) {
-        if (c < 0x20 || c == 0x7F) {
-            str += L"\\x";
-            str += kHex[(c >> 4) & 0xF];
-            str += kHex[c & 0xF];
-        } else {
-            str += c;
-        }
-    }
-    return str;
-}
-
 }  // namespace
 
 CArchive_CommonArchiver::CArchive_CommonArchiver() = default;
@@ -318,7 +302,10 @@ bool CArchive_CommonArchiver::ReadFullName() {
 std::vector<std::wstring> CArchive_CommonArchiver::ResponseFolders() const {
     std::vector<std::wstring> vstrFolder;
     wchar_t szFolder[kResponseNameCapacity];
-    if (GetModuleFolder(szFolder, kResponseNameCapacity) > 0) vstrFolder.emplace_back(szFolder);
+    // An installed program's folder is no place for scratch files, writable or not.
+    if (!IsInstalledCopy() && GetModuleFolder(szFolder, kResponseNameCapacity) > 0) {
+        vstrFolder.emplace_back(szFolder);
+    }
     std::wstring strTemp = GetTempFolder();
     if (vstrFolder.empty() || vstrFolder.front() != strTemp) vstrFolder.push_back(strTemp);
     return vstrFolder;
@@ -337,7 +324,7 @@ int32_t CArchive_CommonArchiver::Extract(const std::vector<std::wstring>& c_vstr
     for (const std::wstring& c_strPath : c_vstrExtractFiles) {
         if (!CanBeWrittenAsLine(c_strPath) || m_setCutName.count(c_strPath) != 0) {
             if (strLeftOut.empty()) strLeftOut = L"取り出せない名前の項目があります:";
-            strLeftOut += L"\n" + VisibleName(c_strPath);
+            strLeftOut += L"\n" + VisibleText(c_strPath);
         } else {
             vstrSendable.push_back(c_strPath);
         }

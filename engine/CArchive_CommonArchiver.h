@@ -62,7 +62,8 @@ protected:
     // ones stay null.
     int32_t LoadArchiverWithPrefix(const std::wstring& c_strDllName, const char* c_pszPrefix);
     bool OpenOnDemand();
-    // Folders tried in turn for the response file: the executable's, then the temporary one.
+    // Folders tried in turn for the response file: the executable's (not for an installed copy),
+    // then the temporary one.
     virtual std::vector<std::wstring> ResponseFolders() const;
 
     void* m_hModule = nullptr;

@@ -11,11 +11,12 @@ CArchive_Selecter::~CArchive_Selecter() {
 }
 
 void CArchive_Selecter::ReleaseArchives() {
+    // In registration order, each released before the next is uninitialised.
     for (const std::wstring& c_strKey : m_vstrArchiveKey) {
         auto it = m_mapArchive.find(c_strKey);
         if (it == m_mapArchive.end()) continue;
         it->second->ClassUninitialize();
-        delete it->second;
+        it->second.reset();
     }
     m_mapArchive.clear();
     m_vstrArchiveKey.clear();
@@ -40,25 +41,21 @@ int32_t CArchive_Selecter::Uninitialize() {
     return 1;
 }
 
-void CArchive_Selecter::RegisterArchive(const std::wstring& c_strKey, CArchive* pcArchive) {
+void CArchive_Selecter::RegisterArchive(const std::wstring& c_strKey,
+                                        std::unique_ptr<CArchive> pcArchive) {
     if (pcArchive == nullptr) return;
     if (m_mapArchive.count(c_strKey) != 0) {
         pcArchive->ClassUninitialize();
-        delete pcArchive;
         return;
     }
-    m_mapArchive[c_strKey] = pcArchive;
+    m_mapArchive[c_strKey] = std::move(pcArchive);
     m_vstrArchiveKey.push_back(c_strKey);
 }
 
-int32_t CArchive_Selecter::RegisterDriver(const std::wstring& c_strKey, CArchive* pcDriver) {
-    if (pcDriver != nullptr) {
-        if (pcDriver->ClassInitialize() != 0) {
-            RegisterArchive(c_strKey, pcDriver);
-        } else {
-            delete pcDriver;
-        }
-    }
+int32_t CArchive_Selecter::RegisterDriver(const std::wstring& c_strKey,
+                                          std::unique_ptr<CArchive> pcDriver) {
+    if (pcDriver != nullptr && pcDriver->ClassInitialize() != 0)
+        RegisterArchive(c_strKey, std::move(pcDriver));
     for (const std::wstring& c_strRegistered : m_vstrArchiveKey) {
         ARCHIVE_PROPERTY stProperty;
         if (m_mapArchive[c_strRegistered]->Property(&stProperty) == 0) continue;
@@ -77,7 +74,7 @@ void CArchive_Selecter::ChooseArchives() {
     m_pcFindArchive = nullptr;
     m_pcExtractArchive = nullptr;
     for (const std::wstring& c_strKey : m_vstrArchiveKey) {
-        CArchive* pcArchive = m_mapArchive[c_strKey];
+        CArchive* pcArchive = m_mapArchive[c_strKey].get();
         ARCHIVE_PROPERTY stProperty;
         pcArchive->Property(&stProperty);
         if (m_pcFindArchive == nullptr && stProperty.bFind == 1) m_pcFindArchive = pcArchive;
@@ -185,7 +182,7 @@ CArchive_Lha::CArchive_Lha() {
 }
 CArchive_Lha::~CArchive_Lha() = default;
 int32_t CArchive_Lha::ClassInitialize() {
-    return RegisterDriver(L"Unlha32.dll", new CArchive_Lha_Unlha32());
+    return RegisterDriver(L"Unlha32.dll", std::make_unique<CArchive_Lha_Unlha32>());
 }
 
 CArchive_Zip::CArchive_Zip() {
@@ -193,7 +190,7 @@ CArchive_Zip::CArchive_Zip() {
 }
 CArchive_Zip::~CArchive_Zip() = default;
 int32_t CArchive_Zip::ClassInitialize() {
-    return RegisterDriver(L"UnZip32.dll", new CArchive_Zip_UnZip32());
+    return RegisterDriver(L"UnZip32.dll", std::make_unique<CArchive_Zip_UnZip32>());
 }
 
 CArchive_7Zip::CArchive_7Zip() {
@@ -201,7 +198,7 @@ CArchive_7Zip::CArchive_7Zip() {
 }
 CArchive_7Zip::~CArchive_7Zip() = default;
 int32_t CArchive_7Zip::ClassInitialize() {
-    return RegisterDriver(L"7-Zip32.dll", new CArchive_7Zip_7Zip32());
+    return RegisterDriver(L"7-Zip32.dll", std::make_unique<CArchive_7Zip_7Zip32>());
 }
 
 }  // namespace shelf

@@ -5,6 +5,7 @@
 
 #include <cstdint>
 #include <map>
+#include <memory>
 #include <set>
 #include <string>
 #include <vector>
@@ -40,14 +41,14 @@ public:
     std::wstring GetLastMessage() const override;
 
 protected:
-    // Takes ownership; a registered key is never registered twice.
-    void RegisterArchive(const std::wstring& c_strKey, CArchive* pcArchive);
-    // A format's ClassInitialize: create, initialise and register its driver, merge flags.
-    int32_t RegisterDriver(const std::wstring& c_strKey, CArchive* pcDriver);
+    // A registered key is never registered twice: the second object is released.
+    void RegisterArchive(const std::wstring& c_strKey, std::unique_ptr<CArchive> pcArchive);
+    // A format's ClassInitialize: initialise and register its driver, merge flags.
+    int32_t RegisterDriver(const std::wstring& c_strKey, std::unique_ptr<CArchive> pcDriver);
     void ChooseArchives();
 
-    std::vector<std::wstring> m_vstrArchiveKey;
-    std::map<std::wstring, CArchive*> m_mapArchive;
+    std::vector<std::wstring> m_vstrArchiveKey;  // registration order
+    std::map<std::wstring, std::unique_ptr<CArchive>> m_mapArchive;
     CArchive* m_pcFindArchive = nullptr;
     CArchive* m_pcExtractArchive = nullptr;
     std::set<CArchive*> m_setOpenArchive;

@@ -12,15 +12,18 @@ struct FORMAT_ENTRY {
     uint32_t dwMask;
     const wchar_t* pszType;
     const wchar_t* pszExt;
-    CArchive* (*pfnCreate)();
+    const wchar_t* pszOtherExt;  // the same format under another name, or null
+    std::unique_ptr<CArchive> (*pfnCreate)();
 };
 
 // Registration order.
 const FORMAT_ENTRY kFormats[] = {
-    {CArchive_Unify::FORMAT_LHA, L"LHA", L".lzh", []() -> CArchive* { return new CArchive_Lha(); }},
-    {CArchive_Unify::FORMAT_ZIP, L"ZIP", L".zip", []() -> CArchive* { return new CArchive_Zip(); }},
-    {CArchive_Unify::FORMAT_7ZIP, L"7-ZIP", L".7z",
-     []() -> CArchive* { return new CArchive_7Zip(); }},
+    {CArchive_Unify::FORMAT_LHA, L"LHA", L".lzh", L".lha",
+     []() -> std::unique_ptr<CArchive> { return std::make_unique<CArchive_Lha>(); }},
+    {CArchive_Unify::FORMAT_ZIP, L"ZIP", L".zip", nullptr,
+     []() -> std::unique_ptr<CArchive> { return std::make_unique<CArchive_Zip>(); }},
+    {CArchive_Unify::FORMAT_7ZIP, L"7-ZIP", L".7z", nullptr,
+     []() -> std::unique_ptr<CArchive> { return std::make_unique<CArchive_7Zip>(); }},
 };
 
 }  // namespace
@@ -39,16 +42,27 @@ CArchive_Unify::~CArchive_Unify() {
 int32_t CArchive_Unify::ClassInitialize() {
     for (const FORMAT_ENTRY& c_stFormat : kFormats) {
         if ((m_dwFormatMask & c_stFormat.dwMask) == 0) continue;
-        std::unique_ptr<CArchive> pcFormat(c_stFormat.pfnCreate());
+        std::unique_ptr<CArchive> pcFormat = c_stFormat.pfnCreate();
         if (pcFormat->ClassInitialize() != 0) {
-            RegisterArchive(c_stFormat.pszType, pcFormat.release());
+            RegisterArchive(c_stFormat.pszType, std::move(pcFormat));
         } else {
             pcFormat->ClassUninitialize();
         }
         m_mapTypeKey[c_stFormat.pszType] = c_stFormat.pszType;
         m_mapExtType[c_stFormat.pszExt] = c_stFormat.pszType;
+        if (c_stFormat.pszOtherExt != nullptr)
+            m_mapExtType[c_stFormat.pszOtherExt] = c_stFormat.pszType;
     }
     return m_mapArchive.empty() ? 0 : 1;
+}
+
+std::vector<std::wstring> CArchive_Unify::GetExtensions(const std::wstring& c_strExt) {
+    for (const FORMAT_ENTRY& c_stFormat : kFormats) {
+        if (c_strExt != c_stFormat.pszExt) continue;
+        if (c_stFormat.pszOtherExt == nullptr) return {c_stFormat.pszExt};
+        return {c_stFormat.pszExt, c_stFormat.pszOtherExt};
+    }
+    return {};
 }
 
 void CArchive_Unify::ClassUninitialize() {
@@ -88,7 +102,7 @@ CA_RESULT CArchive_Unify::CreateByType(void* hWnd, const std::wstring& c_strFile
                                        const std::wstring& c_strType) {
     auto it = m_mapArchive.find(c_strType);
     if (it == m_mapArchive.end()) return CA_UNKNOWN_EXT;
-    m_pcActiveArchive = it->second;
+    m_pcActiveArchive = it->second.get();
     m_pcActiveArchive->Property(&m_stProperty);
     return m_pcActiveArchive->Create(hWnd, c_strFileName);
 }
@@ -97,7 +111,7 @@ CA_RESULT CArchive_Unify::OpenByType(void* hWnd, const std::wstring& c_strFileNa
                                      const std::wstring& c_strType) {
     auto it = m_mapArchive.find(c_strType);
     if (it == m_mapArchive.end()) return CA_UNKNOWN_EXT;
-    m_pcActiveArchive = it->second;
+    m_pcActiveArchive = it->second.get();
     m_pcActiveArchive->Property(&m_stProperty);
     return m_pcActiveArchive->Open(hWnd, c_strFileName);
 }

@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <map>
 #include <string>
+#include <vector>
 
 #include "CArchive_Selecter.h"
 
@@ -34,6 +35,11 @@ public:
                     NArchive::EXT_MODE c_eExtractMode) override;
 
     std::wstring GetLastMessage() const override;
+
+    // Every extension (lower case, with its dot) that chooses the format whose main extension
+    // (strExt of its property) is c_strExt, the main one first: ".lha" is LHA as ".lzh" is.
+    // Empty for an extension no format has.
+    static std::vector<std::wstring> GetExtensions(const std::wstring& c_strExt);
 
     virtual NArchive::CA_RESULT CreateByType(void* hWnd, const std::wstring& c_strFileName,
                                              const std::wstring& c_strType);

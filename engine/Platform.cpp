@@ -5,20 +5,18 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <chrono>
 #include <cstdlib>
 #include <cstring>
 #include <ctime>
 #include <cwchar>
+#include <type_traits>
+
+#include "Utf8.h"
 
 namespace shelf {
 
 namespace {
-
-constexpr wchar_t kReplacement = 0xFFFD;
-
-bool IsContinuation(unsigned char c) {
-    return (c & 0xC0) == 0x80;
-}
 
 void SystemClock(SYSTEMTIME* pstTime) {
     timespec ts{};
@@ -37,18 +35,24 @@ void SystemClock(SYSTEMTIME* pstTime) {
 
 PFN_SYSTEMTIME_SOURCE g_pfnTimeSource = &SystemClock;
 
-// Days from 1970-01-01 to the given proleptic Gregorian date.
-int64_t DaysFromCivil(int64_t y, unsigned m, unsigned d) {
-    y -= m <= 2;
-    const int64_t era = (y >= 0 ? y : y - 399) / 400;
-    const unsigned yoe = static_cast<unsigned>(y - era * 400);
-    const unsigned doy = (153 * (m + (m > 2 ? -3 : 9)) + 2) / 5 + d - 1;
-    const unsigned doe = yoe * 365 + yoe / 4 - yoe / 100 + doy;
-    return era * 146097 + static_cast<int64_t>(doe) - 719468;
-}
+// 1601-01-01, where FILETIME begins, also begins a 400-year cycle of the calendar.
+constexpr std::chrono::sys_days kFileTimeEpoch = std::chrono::year{1601} / std::chrono::January / 1;
+constexpr uint64_t kDaysPerCycle = 146097;
 
-bool IsLeapYear(unsigned y) {
-    return (y % 4 == 0 && y % 100 != 0) || y % 400 == 0;
+template <class CHAR>
+void AppendVisibleText(std::basic_string<CHAR>* pstrOut, std::basic_string_view<CHAR> c_svText) {
+    static constexpr char kHex[] = "0123456789ABCDEF";
+    size_t nRun = 0;  // start of the characters not yet appended
+    for (size_t i = 0; i < c_svText.size(); ++i) {
+        const auto c = static_cast<std::make_unsigned_t<CHAR>>(c_svText[i]);
+        if (c >= 0x20 && c != 0x7F) continue;
+        pstrOut->append(c_svText.substr(nRun, i - nRun));
+        const CHAR szEscape[4] = {'\\', 'x', static_cast<CHAR>(kHex[c >> 4]),
+                                  static_cast<CHAR>(kHex[c & 0x0F])};
+        pstrOut->append(szEscape, 4);
+        nRun = i + 1;
+    }
+    pstrOut->append(c_svText.substr(nRun));
 }
 
 void* TryLoad(const std::string& c_strPath) {
@@ -67,96 +71,11 @@ int32_t CheckPathType(const std::wstring& c_strPath) {
 }
 
 std::string ToAnsi(const std::wstring& c_strWide) {
-    // Written straight into room for the longest form, then cut to what was written.
-    std::string str(c_strWide.size() * 4, '\0');
-    char* pOut = str.data();
-    const wchar_t* p = c_strWide.data();
-    const wchar_t* const pEnd = p + c_strWide.size();
-    while (p < pEnd) {
-        // Runs of ASCII (without NUL), four characters at a time.
-        while (pEnd - p >= 4 &&
-               (static_cast<uint32_t>(p[0]) | static_cast<uint32_t>(p[1]) |
-                static_cast<uint32_t>(p[2]) | static_cast<uint32_t>(p[3])) < 0x80 &&
-               p[0] != 0 && p[1] != 0 && p[2] != 0 && p[3] != 0) {
-            for (int i = 0; i < 4; ++i) pOut[i] = static_cast<char>(p[i]);
-            p += 4;
-            pOut += 4;
-        }
-        if (p == pEnd) break;
-        uint32_t c = static_cast<uint32_t>(*p++);
-        if (c == 0) break;
-        if (c < 0x80) {
-            *pOut++ = static_cast<char>(c);
-            continue;
-        }
-        if ((c >= 0xD800 && c <= 0xDFFF) || c > 0x10FFFF) c = kReplacement;
-        if (c < 0x800) {
-            *pOut++ = static_cast<char>(0xC0 | (c >> 6));
-        } else if (c < 0x10000) {
-            *pOut++ = static_cast<char>(0xE0 | (c >> 12));
-            *pOut++ = static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-        } else {
-            *pOut++ = static_cast<char>(0xF0 | (c >> 18));
-            *pOut++ = static_cast<char>(0x80 | ((c >> 12) & 0x3F));
-            *pOut++ = static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-        }
-        *pOut++ = static_cast<char>(0x80 | (c & 0x3F));
-    }
-    str.resize(static_cast<size_t>(pOut - str.data()));
-    return str;
+    return kestrel::utf8::FromWide(c_strWide);
 }
 
 void AppendWide(std::wstring* pstrWide, const char* c_pszAnsi, size_t c_nLength) {
-    const size_t nOld = pstrWide->size();
-    pstrWide->resize(nOld + c_nLength);  // never more characters than bytes
-    wchar_t* pOut = pstrWide->data() + nOld;
-    const auto* p = reinterpret_cast<const unsigned char*>(c_pszAnsi);
-    const unsigned char* const pEnd = p + c_nLength;
-    while (p < pEnd) {
-        // Runs of ASCII, eight bytes at a time.
-        uint64_t w;
-        while (pEnd - p >= 8 && (std::memcpy(&w, p, 8), (w & 0x8080808080808080ull) == 0)) {
-            for (int i = 0; i < 8; ++i) pOut[i] = p[i];
-            p += 8;
-            pOut += 8;
-        }
-        if (p == pEnd) break;
-        const unsigned char c = *p;
-        if (c < 0x80) {
-            *pOut++ = c;
-            ++p;
-            continue;
-        }
-        uint32_t cp = 0;
-        size_t nNeed = 0;
-        uint32_t nMin = 0;
-        if (c >= 0xC2 && c <= 0xDF) {
-            cp = c & 0x1F, nNeed = 1, nMin = 0x80;
-        } else if (c >= 0xE0 && c <= 0xEF) {
-            cp = c & 0x0F, nNeed = 2, nMin = 0x800;
-        } else if (c >= 0xF0 && c <= 0xF4) {
-            cp = c & 0x07, nNeed = 3, nMin = 0x10000;
-        }
-        bool bValid = nNeed != 0 && static_cast<size_t>(pEnd - p) > nNeed;
-        for (size_t i = 1; bValid && i <= nNeed; ++i) {
-            if (!IsContinuation(p[i])) {
-                bValid = false;
-            } else {
-                cp = (cp << 6) | (p[i] & 0x3F);
-            }
-        }
-        if (bValid && (cp < nMin || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF))) {
-            bValid = false;
-        }
-        if (bValid) {
-            *pOut++ = static_cast<wchar_t>(cp);
-            p += nNeed + 1;
-        } else {
-            *pOut++ = kReplacement;
-            ++p;
-        }
-    }
-    pstrWide->resize(static_cast<size_t>(pOut - pstrWide->data()));
+    kestrel::utf8::AppendWide(pstrWide, std::string_view(c_pszAnsi, c_nLength));
 }
 
 std::wstring ToWide(const char* c_pszAnsi) {
@@ -246,24 +165,72 @@ std::wstring GetTempFolder() {
 }
 
 bool DosDateTimeToFileTime(uint16_t c_nDosDate, uint16_t c_nDosTime, uint64_t* pnFileTime) {
-    const unsigned nYear = 1980 + (c_nDosDate >> 9);
-    const unsigned nMonth = (c_nDosDate >> 5) & 0x0F;
-    const unsigned nDay = c_nDosDate & 0x1F;
+    using namespace std::chrono;
+    const year_month_day c_ymd{year{1980 + (c_nDosDate >> 9)}, month{(c_nDosDate >> 5) & 0x0Fu},
+                               day{c_nDosDate & 0x1Fu}};
     const unsigned nHour = c_nDosTime >> 11;
     const unsigned nMinute = (c_nDosTime >> 5) & 0x3F;
     const unsigned nSecond2 = c_nDosTime & 0x1F;
-    static constexpr unsigned kDays[12] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
-    if (nMonth == 0 || nMonth > 12 || nDay == 0 || nHour > 23 || nMinute > 59 || nSecond2 > 29) {
-        return false;
-    }
-    const unsigned nMonthDays = kDays[nMonth - 1] + (nMonth == 2 && IsLeapYear(nYear) ? 1 : 0);
-    if (nDay > nMonthDays) return false;
+    if (!c_ymd.ok() || nHour > 23 || nMinute > 59 || nSecond2 > 29) return false;
     if (pnFileTime == nullptr) return true;
-    static const int64_t kEpoch1601 = DaysFromCivil(1601, 1, 1);
-    const int64_t nDays = DaysFromCivil(nYear, nMonth, nDay) - kEpoch1601;
-    const int64_t nSeconds = nDays * 86400 + nHour * 3600 + nMinute * 60 + nSecond2 * 2;
-    *pnFileTime = static_cast<uint64_t>(nSeconds) * 10000000u;
+    const seconds c_sSince1601 =
+        sys_days{c_ymd} - kFileTimeEpoch + hours{nHour} + minutes{nMinute} + seconds{nSecond2 * 2};
+    *pnFileTime = static_cast<uint64_t>(c_sSince1601.count()) * 10000000u;
     return true;
+}
+
+std::string FileTimeText(uint64_t c_nFileTime) {
+    if ((c_nFileTime >> 32) == 0xFFFFFFFF) return "??\\?? ??:??:??";
+    using namespace std::chrono;
+    const uint64_t nSeconds = c_nFileTime / 10000000u;
+    const uint64_t nDays = nSeconds / 86400;
+    const auto nSecondOfDay = static_cast<unsigned>(nSeconds % 86400);
+    // The calendar's years end at 32767, FILETIME's near 60056: whole cycles are added apart.
+    const year_month_day c_ymd{kFileTimeEpoch + days{nDays % kDaysPerCycle}};
+    const uint64_t nYear =
+        static_cast<uint64_t>(static_cast<int>(c_ymd.year())) + 400 * (nDays / kDaysPerCycle);
+    // Every entry may have a date of its own: formatted by hand, not by printf.
+    char sz[24];
+    char* p = sz;
+    auto put = [&p](uint64_t nValue, int nDigits, char cAfter) {
+        char* pEnd = p + nDigits;
+        for (char* q = pEnd; q-- > p; nValue /= 10) *q = static_cast<char>('0' + nValue % 10);
+        *pEnd = cAfter;
+        p = pEnd + 1;
+    };
+    put(nYear, nYear > 9999 ? 5 : 4, '/');
+    put(static_cast<unsigned>(c_ymd.month()), 2, '/');
+    put(static_cast<unsigned>(c_ymd.day()), 2, ' ');
+    put(nSecondOfDay / 3600, 2, ':');
+    put(nSecondOfDay / 60 % 60, 2, ':');
+    put(nSecondOfDay % 60, 2, '\0');
+    return std::string(sz, static_cast<size_t>(p - 1 - sz));
+}
+
+void AppendVisible(std::string* pstrOut, std::string_view c_svText) {
+    AppendVisibleText(pstrOut, c_svText);
+}
+
+std::wstring VisibleText(std::wstring_view c_svText) {
+    std::wstring str;
+    AppendVisibleText(&str, c_svText);
+    return str;
+}
+
+std::wstring GetPrivateLibraryFolder() {
+    wchar_t szFolder[4096];
+    if (GetModuleFolder(szFolder, 4096) <= 0) return std::wstring();
+    return std::wstring(szFolder) + L"/" + ToWide(KESTREL_PLUGINDIR_FROM_BINDIR);
+}
+
+bool IsInstalledCopy() {
+    // Not "is the executable's folder writable": root may write anywhere, and an installed
+    // copy must not leave files in /usr/bin whoever runs it.
+    static const bool s_bInstalled = [] {
+        const std::wstring strFolder = GetPrivateLibraryFolder();
+        return !strFolder.empty() && CheckPathType(strFolder) == 2;
+    }();
+    return s_bInstalled;
 }
 
 void* LoadArchiverLibrary(const std::wstring& c_strDllName) {
@@ -278,6 +245,8 @@ void* LoadArchiverLibrary(const std::wstring& c_strDllName) {
     std::string strFolder;
     if (pszDir != nullptr && pszDir[0] != '\0') {
         strFolder = pszDir;
+    } else if (IsInstalledCopy()) {
+        strFolder = ToAnsi(GetPrivateLibraryFolder());
     } else {
         wchar_t szFolder[4096];
         if (GetModuleFolder(szFolder, 4096) > 0) strFolder = ToAnsi(szFolder);

@@ -5,6 +5,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <string>
+#include <string_view>
 
 namespace shelf {
 
@@ -19,6 +20,11 @@ std::wstring ToWide(const char* c_pszAnsi);
 std::wstring ToWide(const std::string& c_strAnsi);
 // Appends the decoded text to *pstrWide; reuses its storage (the per-entry path).
 void AppendWide(std::wstring* pstrWide, const char* c_pszAnsi, size_t c_nLength);
+
+// Text that a message or a line of output can show: each control character (below U+0020, and
+// U+007F) is written out as \xHH, so that a name cannot break a line or drive a terminal.
+void AppendVisible(std::string* pstrOut, std::string_view c_svText);
+std::wstring VisibleText(std::wstring_view c_svText);
 
 // Folder of the running executable, without the final "/"; its length, or 0 when it cannot be
 // determined or does not fit (then nothing is written).
@@ -45,10 +51,22 @@ std::wstring GetTempFolder();
 // DOS date and time fields to 100-ns units since 1601-01-01, with no time-zone change. False
 // (and nothing written) for a month, day, hour, minute or seconds field out of range.
 bool DosDateTimeToFileTime(uint16_t c_nDosDate, uint16_t c_nDosTime, uint64_t* pnFileTime);
+// 100-ns units since 1601-01-01 as "yyyy/MM/dd HH:mm:ss", with no time-zone change (a year past
+// 9999 takes five digits); "??\?? ??:??:??" for an unknown time (the high half 0xFFFFFFFF, as a
+// failed DosDateTimeToFileTime leaves it).
+std::string FileTimeText(uint64_t c_nFileTime);
+
+// An installed copy keeps its archiver plug-ins in a private library folder at a fixed place
+// relative to the executable's folder (bin/../lib/kestrel, as the install rules lay it out); a
+// build folder or a portable copy keeps them beside the executable. The copy is installed when
+// that private folder exists. An installed copy writes nothing beside its executable.
+std::wstring GetPrivateLibraryFolder();  // without a final "/"; empty when unknown
+bool IsInstalledCopy();                  // decided once per process
 
 // Loads an archiver plug-in by its Windows file name: "X.dll" is looked for as "X.so" in
-// $KESTREL_ARCHIVER_DIR when set, otherwise beside the executable, then through dlopen's own
-// search. Null when it cannot be loaded.
+// $KESTREL_ARCHIVER_DIR when set, otherwise in the private library folder of an installed copy
+// or beside the executable of any other, then through dlopen's own search. Null when it cannot
+// be loaded.
 void* LoadArchiverLibrary(const std::wstring& c_strDllName);
 void* GetArchiverFunction(void* hModule, const char* c_pszName);
 void FreeArchiverLibrary(void* hModule);

@@ -17,7 +17,11 @@ ARCHIVE_PROPERTY::ARCHIVE_PROPERTY(const shelf::NArchive::ARCHIVE_PROPERTY& c_st
       bUpdate(c_stNative.bUpdate != 0),
       bRename(c_stNative.bRename != 0),
       bDelete(c_stNative.bDelete != 0),
-      pcArchive(c_stNative.pcArchive) {}
+      pcArchive(c_stNative.pcArchive) {
+    for (const std::wstring& c_strOne : shelf::CArchive_Unify::GetExtensions(c_stNative.strExt))
+        lstExts << WcharToMString(c_strOne);
+    if (lstExts.isEmpty() && !strExt.isEmpty()) lstExts << strExt;
+}
 
 ARCHIVE_FILE::ARCHIVE_FILE(const shelf::NArchive::ARCHIVE_FILE& c_stNative)
     : nOriginalSize(c_stNative.nOriginalSize),

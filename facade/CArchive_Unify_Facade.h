@@ -27,6 +27,7 @@ struct ARCHIVE_PROPERTY {
     QString strName;
     QString strType;
     QString strExt;
+    QStringList lstExts;  // every extension of the format, strExt first (".lzh", ".lha")
     bool bFind = false;
     bool bCompress = false;
     bool bExtract = false;

@@ -7,6 +7,8 @@
 #include <QLocale>
 #include <QTranslator>
 
+#include "KestrelResources.h"
+
 namespace kestrel {
 
 QFont Get_UIFont() {
@@ -31,6 +33,10 @@ void Setup_Application(QApplication& app) {
         QApplication::installTranslator(pTranslator);
     }
     QLocale::setDefault(QLocale(QLocale::Japanese, QLocale::Japan));
+    QApplication::setApplicationVersion(QStringLiteral(KESTREL_VERSION));
+    // Wayland compositors (and KDE on X11) find the name and the icon through the desktop entry.
+    QGuiApplication::setDesktopFileName(QStringLiteral(KESTREL_APP_ID));
+    QApplication::setWindowIcon(QIcon(EmbeddedImagePath(QStringLiteral("Application.ico"))));
     QApplication::setFont(Get_UIFont());
     // File-type icons come from the desktop's icon theme; outside a desktop session (or with a
     // theme that lacks them) Adwaita, when installed, still gives every type its picture.

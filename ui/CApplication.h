@@ -8,7 +8,8 @@ class QApplication;
 
 namespace kestrel {
 
-// Loads Qt's Japanese translation, makes the Japanese locale the default and sets the font.
+// Loads Qt's Japanese translation, makes the Japanese locale the default, sets the font, and
+// names the desktop entry and the icon of every window.
 void Setup_Application(QApplication& app);
 
 // A Japanese user-interface font at 9 points (IPA P Gothic or IPA Gothic when installed,

@@ -17,6 +17,7 @@
 #include <algorithm>
 
 #include "CArchive_Driver.h"
+#include "CCommandLine.h"
 #include "CConfig.h"
 #include "CFileDialogs.h"
 #include "CFileListModel.h"
@@ -27,55 +28,11 @@
 #include "Form_About.h"
 #include "Form_Config.h"
 #include "Form_FilerMain.h"
+#include "Form_FilerMain_Names.h"
 
 namespace kestrel {
 
 namespace {
-
-const char* const c_apszOpenModeItems[] = {
-    "frmToolBar_Edit_Arc_Thaw",
-    "frmMenu_Edit_Arc_Thaw",
-    "frmToolBar_Edit_Arc_Add",
-    "frmMenu_Edit_Arc_Add",
-    "frmMenu_Edit_SelectAll",
-    "frmToolBar_Edit_Select_Thow",
-    "frmMenu_Edit_Select_Thaw",
-    "frmTreeView_Menu_Select_Thaw_Include_SubFolder",
-    "frmTreeView_Menu_Select_Thaw_Only_CurrentFolder",
-    "frmListView_Menu_Select_Thaw",
-    "frmToolBar_Edit_Select_Open",
-    "frmMenu_Edit_Select_Open",
-    "frmListView_Menu_Select_Open",
-    "frmToolBar_Edit_Select_Rename",
-    "frmMenu_Edit_Select_Rename",
-    "frmTreeView_Menu_Select_Rename",
-    "frmListView_Menu_Select_Rename",
-    "frmToolBar_Edit_Select_Delete",
-    "frmMenu_Edit_Select_Delete",
-    "frmTreeView_Menu_Select_Delete",
-    "frmListView_Menu_Select_Delete",
-    "frmToolBar_Edit_Arc_Check",
-    "frmMenu_Edit_Arc_Check",
-};
-
-// Commands that need a format able to extract.
-const char* const c_apszExtractItems[] = {
-    "frmToolBar_Edit_Select_Thow",
-    "frmMenu_Edit_Select_Thaw",
-    "frmTreeView_Menu_Select_Thaw_Include_SubFolder",
-    "frmTreeView_Menu_Select_Thaw_Only_CurrentFolder",
-    "frmListView_Menu_Select_Thaw",
-    "frmToolBar_Edit_Select_Open",
-    "frmMenu_Edit_Select_Open",
-    "frmListView_Menu_Select_Open",
-};
-
-// The viewer sub-menus, in the order they are filled.
-const char* const c_apszViewerMenus[] = {
-    "frmMenu_Edit_Select_Open",
-    "frmToolBar_Edit_Select_Open",
-    "frmListView_Menu_Select_Open",
-};
 
 const QString c_strOpenFailed = QStringLiteral("このファイルは開くことが出来ません");
 
@@ -179,19 +136,25 @@ void CForm_FilerMain_Driver::File_Open(const QString& c_strFileName) {
 }
 
 QStringList CForm_FilerMain_Driver::Get_CommandArgs() const {
-    return QCoreApplication::arguments();
+    const QStringList vstrArgs = QCoreApplication::arguments();
+    return QStringList{vstrArgs.value(0)} + CCommandLine::Parse(vstrArgs).lstArchives;
 }
 
 void CForm_FilerMain_Driver::File_Open_CommandArgs() {
     const QStringList vstrArgs = Get_CommandArgs();
     if (vstrArgs.size() >= 2 && !vstrArgs[1].isEmpty()) File_Open(vstrArgs[1]);
+    for (qsizetype i = 2; i < vstrArgs.size(); ++i) {
+        if (!vstrArgs[i].isEmpty()) File_Open_StartProcess(vstrArgs[i]);
+    }
 }
 
 void CForm_FilerMain_Driver::File_Open_OpenDialog() {
     QStringList vstrFilters;
-    for (const auto& stProperty : m_pcArchive_Driver->pstPropertys())
-        vstrFilters << stProperty.strName + QStringLiteral("(*") + stProperty.strExt +
-                           QLatin1Char(')');
+    for (const auto& stProperty : m_pcArchive_Driver->pstPropertys()) {
+        QStringList vstrPatterns;
+        for (const QString& c_strExt : stProperty.lstExts) vstrPatterns << u'*' + c_strExt;
+        vstrFilters << stProperty.strName + u'(' + vstrPatterns.join(u' ') + u')';
+    }
     vstrFilters << QStringLiteral("全てのファイル(*)");
     const QString strFile = CFileDialogs::ChooseOpenFile(
         m_frmWindow, QStringLiteral("開く"), QString(), vstrFilters.join(QStringLiteral(";;")));
@@ -224,8 +187,13 @@ void CForm_FilerMain_Driver::File_Open_NewWindows(const QStringList& c_strOpenFi
 bool CForm_FilerMain_Driver::File_Open_StartProcess(const QString& c_strFileName) {
     QProcess process;
     process.setProgram(QCoreApplication::applicationFilePath());
-    // The path travels as one argument, whatever blanks it holds.
-    if (!c_strFileName.isEmpty()) process.setArguments({c_strFileName});
+    // The path travels as one argument, whatever blanks it holds; after "--" when it would
+    // otherwise read as an option.
+    if (c_strFileName.startsWith(u'-')) {
+        process.setArguments({QStringLiteral("--"), c_strFileName});
+    } else if (!c_strFileName.isEmpty()) {
+        process.setArguments({c_strFileName});
+    }
     if (process.startDetached()) return true;
     CMessageBox::Error(m_frmWindow, CMessageBox::WithCause(
                                         QStringLiteral("新しいウィンドウを開くことができません"),
@@ -289,7 +257,7 @@ QMenu* CForm_FilerMain_Driver::FindMenu(const char* c_pszName) const {
 void CForm_FilerMain_Driver::UI_Update_FileOpenMode_Start() {
     m_frmMenuStrip->setEnabled(false);
     m_frmToolStrip->setEnabled(false);
-    for (const char* pszName : c_apszOpenModeItems) SetItemEnabled(pszName, false);
+    for (const char* pszName : FormName::c_apszOpenModeItems) SetItemEnabled(pszName, false);
     m_frmWindow->Set_ListViewAcceptDrops(false);
     m_frmTreeView->setEditTriggers(QAbstractItemView::NoEditTriggers);
     m_frmListView->setEditTriggers(QAbstractItemView::NoEditTriggers);
@@ -301,9 +269,9 @@ void CForm_FilerMain_Driver::UI_Update_FileOpenMode_End(bool bFileOpenSuccess) {
     m_frmToolStrip->setEnabled(true);
     m_frmMenuStrip->setEnabled(true);
     if (bFileOpenSuccess) {
-        SetItemEnabled("frmMenu_Edit_SelectAll", true);
+        SetItemEnabled(FormName::frmMenu_Edit_SelectAll, true);
         const bool bExtract = Is_ExtractSupported();
-        for (const char* pszName : c_apszExtractItems) SetItemEnabled(pszName, bExtract);
+        for (const char* pszName : FormName::c_apszExtractItems) SetItemEnabled(pszName, bExtract);
     }
     m_bFileOpenMode = false;
     UI_Update_FileOpenMode_StatusBar();
@@ -326,8 +294,7 @@ void CForm_FilerMain_Driver::UI_Update_FileOpenMode_StatusBar() {
 
 void CForm_FilerMain_Driver::UI_Update_EditArchive(bool bEdit) {
     m_bEditArchive = bEdit;
-    SetItemEnabled("frmToolBar_File_Save", bEdit);
-    SetItemEnabled("frmMenu_File_Save", bEdit);
+    for (const char* pszName : FormName::c_apszSaveItems) SetItemEnabled(pszName, bEdit);
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -387,7 +354,7 @@ void CForm_FilerMain_Driver::Set_ListViewRowsPluralColor(bool bValue) {
 void CForm_FilerMain_Driver::UI_Update_ViewerApplications(
     const QList<VIEWERAPPLICATION>& c_lstViewers) {
     m_lstViewers = c_lstViewers;
-    for (const char* pszMenu : c_apszViewerMenus) {
+    for (const char* pszMenu : FormName::c_apszViewerMenus) {
         QMenu* pMenu = FindMenu(pszMenu);
         if (pMenu == nullptr) continue;
         // clear() deletes the items the menu owns at once: stale ones must not be found by

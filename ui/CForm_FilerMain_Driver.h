@@ -60,13 +60,15 @@ public:
 
     // --- open workflow ---
     virtual void File_Open(const QString& c_strFileName);
+    // The first archive named on the command line opens here, every other one in a new instance
+    // (a file manager hands over all the files the user opened at once).
     virtual void File_Open_CommandArgs();
     virtual void File_Open_OpenDialog();
     // An empty c_strOpenFileName starts a new instance without a file.
     virtual void File_Open_NewWindow(const QString& c_strOpenFileName, bool bAllowCurrentWindow);
     virtual void File_Open_NewWindows(const QStringList& c_strOpenFileNames);
-    // Starts this program again with the path as its one argument; false when it could not be
-    // started (the user has been told).
+    // Starts this program again with the path as its one argument (after "--" when it begins
+    // with "-"); false when it could not be started (the user has been told).
     virtual bool File_Open_StartProcess(const QString& c_strFileName);
     virtual void File_Close();
     virtual void RestoreWindow();
@@ -128,7 +130,7 @@ protected:
     void SetItemEnabled(const char* c_pszName, bool bEnabled) const;
     QMenu* FindMenu(const char* c_pszName) const;
     void SaveWindowPlacement();
-    // The program's arguments, the program itself first.
+    // The program itself, then the archives named on the command line (options left out).
     virtual QStringList Get_CommandArgs() const;
     // Whether the format of the open archive can extract.
     virtual bool Is_ExtractSupported() const;

@@ -1,10 +1,5 @@
 // Extract, open with a viewer, and drag out. Every command extracts into a fresh staging
 // folder first and then moves, opens or hands over what it extracted.
-#include <dirent.h>
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <QAction>
 #include <QApplication>
 #include <QDesktopServices>
@@ -16,10 +11,10 @@
 #include <QTimer>
 #include <QTreeWidgetItem>
 #include <QUrl>
-#include <cstring>
-#include <vector>
+#include <algorithm>
 
 #include "CArchive_Driver.h"
+#include "CContainment.h"
 #include "CFileDialogs.h"
 #include "CFileListModel.h"
 #include "CFileListView.h"
@@ -28,7 +23,9 @@
 #include "CForm_FilerMain_Driver.h"
 #include "CMessageBox.h"
 #include "DataObject_DelayRender_Archive.h"
+#include "FileOps.h"
 #include "Form_FilerMain.h"
+#include "Form_FilerMain_Names.h"
 
 namespace kestrel {
 
@@ -38,138 +35,11 @@ const QString c_strNoSelection = QStringLiteral("ファイルが選択されて�
 
 const QString c_strExtractError = QStringLiteral("ファイルの解凍中にエラーが発生しました");
 
-// The place of an archive path inside a staging folder (which ends in "/"); empty when the
-// path has an empty, "." or ".." part. The archiver never extracts such a name, and the path
-// would name something outside the staging folder: an archive can list "/../../x" or "//x".
-QString StagedPath(const QString& c_strStaging, const QString& c_strArchivePath) {
-    if (!c_strArchivePath.startsWith(QLatin1Char('/'))) return QString();
-    if (c_strArchivePath.size() == 1) return c_strStaging;  // the root
-    QStringView strBody = QStringView(c_strArchivePath).mid(1);
-    if (strBody.endsWith(QLatin1Char('/'))) strBody.chop(1);
-    for (QStringView strPart : strBody.split(QLatin1Char('/'))) {
-        if (strPart.isEmpty() || strPart == u"." || strPart == u"..") return QString();
-    }
-    return c_strStaging.chopped(1) + c_strArchivePath;
-}
-
-// False when something between the staging folder and the staged path is not a real folder: a
-// link extracted from the archive would lead a move or a viewer to another place. A path that
-// cannot be looked at (too long, missing) fails just the same in the move or the viewer, which
-// tell why.
-bool ReachedWithoutLinks(const QString& c_strStaging, const QString& c_strStaged) {
-    const QByteArray baPath = QFile::encodeName(c_strStaged);
-    for (qsizetype i = QFile::encodeName(c_strStaging).size(); (i = baPath.indexOf('/', i)) >= 0;
-         ++i) {
-        struct stat st {};
-        if (::lstat(baPath.left(i).constData(), &st) != 0) return true;
-        if (!S_ISDIR(st.st_mode)) return false;
-    }
-    return true;
-}
-
-// Whether a link's target climbs more than c_nDepth folders: ".." steps taken before any name
-// (the archiver makes no others), or an absolute target.
-bool Climbs(const QByteArray& c_baTarget, size_t c_nDepth) {
-    if (c_baTarget.startsWith('/')) return true;
-    size_t nUp = 0;
-    bool bDescended = false;
-    for (const QByteArray& c_baPart : c_baTarget.split('/')) {
-        if (c_baPart == "..") {
-            if (bDescended) return true;
-            ++nUp;
-        } else if (!c_baPart.isEmpty() && c_baPart != ".") {
-            bDescended = true;
-        }
-    }
-    return nUp > c_nDepth;
-}
-
-QByteArray LinkTarget(int nFolder, const char* c_pszName) {
-    QByteArray baTarget(4096, '\0');
-    const ssize_t n = ::readlinkat(nFolder, c_pszName, baTarget.data(), baTarget.size());
-    return n >= 0 ? baTarget.left(n) : QByteArray("/");
-}
-
-// Deletes the links in c_strRoot (or c_strRoot itself, a link) whose target climbs out of it. The
-// archiver made them pointing inside the staging folder, but moved or dropped elsewhere as
-// c_strRoot, they would point out of the folder they land in. Returns their paths below the
-// staging folder. The walk holds one folder open at a time, however deep the tree.
-QStringList DropLinksLeaving(const QString& c_strStaging, const QString& c_strRoot) {
-    QStringList lstDropped;
-    const QByteArray baRoot = QFile::encodeName(c_strRoot);
-    struct stat st {};
-    if (::lstat(baRoot.constData(), &st) != 0) return lstDropped;
-    if (S_ISLNK(st.st_mode)) {
-        if (Climbs(LinkTarget(AT_FDCWD, baRoot.constData()), 0) &&
-            ::unlink(baRoot.constData()) == 0)
-            lstDropped << c_strRoot.mid(c_strStaging.size() - 1);
-        return lstDropped;
-    }
-    if (!S_ISDIR(st.st_mode)) return lstDropped;
-    int nFolder = ::open(baRoot.constData(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
-    struct FRAME {
-        QByteArray baPath;  // below c_strRoot
-        dev_t nDev;
-        ino_t nIno;
-        std::vector<QByteArray> vSubfolders;
-        size_t nNext = 0;
-    };
-    std::vector<FRAME> vStack;
-    auto scan = [&](const QByteArray& c_baPath) {
-        struct stat stFolder {};
-        ::fstat(nFolder, &stFolder);
-        FRAME frame{c_baPath, stFolder.st_dev, stFolder.st_ino, {}, 0};
-        DIR* pDir = ::fdopendir(::fcntl(nFolder, F_DUPFD_CLOEXEC, 0));
-        if (pDir == nullptr) return frame;
-        while (const dirent* pEntry = ::readdir(pDir)) {
-            if (std::strcmp(pEntry->d_name, ".") == 0 || std::strcmp(pEntry->d_name, "..") == 0)
-                continue;
-            struct stat stEntry {};
-            if (::fstatat(nFolder, pEntry->d_name, &stEntry, AT_SYMLINK_NOFOLLOW) != 0) continue;
-            if (S_ISDIR(stEntry.st_mode)) {
-                frame.vSubfolders.emplace_back(pEntry->d_name);
-            } else if (S_ISLNK(stEntry.st_mode) &&
-                       Climbs(LinkTarget(nFolder, pEntry->d_name), vStack.size()) &&
-                       ::unlinkat(nFolder, pEntry->d_name, 0) == 0) {
-                lstDropped << QFile::decodeName(c_baPath + pEntry->d_name);
-            }
-        }
-        ::closedir(pDir);
-        return frame;
-    };
-    const QByteArray baBase = QFile::encodeName(c_strRoot.mid(c_strStaging.size() - 1)) + '/';
-    if (nFolder >= 0) vStack.push_back(scan(baBase));
-    while (nFolder >= 0 && !vStack.empty()) {
-        FRAME& top = vStack.back();
-        if (top.nNext < top.vSubfolders.size()) {
-            const QByteArray baName = top.vSubfolders[top.nNext++];
-            const int nChild = ::openat(nFolder, baName.constData(),
-                                        O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
-            if (nChild < 0) continue;
-            ::close(nFolder);
-            nFolder = nChild;
-            const QByteArray baPath = top.baPath + baName + '/';
-            vStack.push_back(scan(baPath));
-            continue;
-        }
-        vStack.pop_back();
-        if (vStack.empty()) break;
-        // Back up through "..": it must be the folder that was left, or the walk stops.
-        const int nParent = ::openat(nFolder, "..", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-        ::close(nFolder);
-        nFolder = nParent;
-        struct stat stParent {};
-        if (nFolder < 0 || ::fstat(nFolder, &stParent) != 0 ||
-            stParent.st_dev != vStack.back().nDev || stParent.st_ino != vStack.back().nIno)
-            break;
-    }
-    if (nFolder >= 0) ::close(nFolder);
-    return lstDropped;
-}
+using safefs::ReachedWithoutLinks;
+using safefs::StagedPath;
 
 bool Exists(const QString& c_strPath) {
-    struct stat st {};
-    return ::lstat(QFile::encodeName(c_strPath).constData(), &st) == 0;
+    return safefs::Exists(QFile::encodeName(c_strPath));
 }
 
 // The entries that can be staged; the others are named to the user, once.
@@ -186,6 +56,15 @@ QStringList StageableEntries(QWidget* pWindow, const QString& c_strStaging,
                                             lstRefused.join(QLatin1Char('\n'))));
     }
     return lstStageable;
+}
+
+// Inside a drop no dialog may open: the error box waits until control is back in the event loop.
+void TellError(QWidget* pWindow, const QString& c_strText, bool bTellLater) {
+    if (bTellLater)
+        QTimer::singleShot(0, pWindow,
+                           [pWindow, c_strText] { CMessageBox::Error(pWindow, c_strText); });
+    else
+        CMessageBox::Error(pWindow, c_strText);
 }
 
 class CBusyCursor {
@@ -225,11 +104,7 @@ bool CForm_FilerMain_Driver::Extract_Staged(const QStringList& c_lstFiles,
     QString strReason = m_pcArchive_Driver->strLastExtractMessage();
     if (strReason.isEmpty()) strReason = QStringLiteral("書庫からファイルを取り出せませんでした");
     const QString strText = CMessageBox::WithCause(c_strExtractError, strReason);
-    if (bTellLater)
-        QTimer::singleShot(0, m_frmWindow,
-                           [this, strText] { CMessageBox::Error(m_frmWindow, strText); });
-    else
-        CMessageBox::Error(m_frmWindow, strText);
+    TellError(m_frmWindow, strText, bTellLater);
     return false;
 }
 
@@ -238,7 +113,7 @@ QStringList CForm_FilerMain_Driver::Drop_LinksLeaving(const QString& c_strStagin
                                                       bool bTellLater) {
     QStringList lstLeft, lstDropped;
     for (const QString& c_strItem : c_lstItems) {
-        const QStringList lstItemDropped = DropLinksLeaving(c_strStaging, c_strItem);
+        const QStringList lstItemDropped = safefs::DropLinksLeaving(c_strStaging, c_strItem);
         lstDropped << lstItemDropped;
         if (!lstItemDropped.contains(c_strItem.mid(c_strStaging.size() - 1))) lstLeft << c_strItem;
     }
@@ -246,11 +121,7 @@ QStringList CForm_FilerMain_Driver::Drop_LinksLeaving(const QString& c_strStagin
     const QString strText = CMessageBox::WithCause(
         c_strExtractError, QStringLiteral("解凍先の外を指すリンクは取り出しません:\n") +
                                lstDropped.join(QLatin1Char('\n')));
-    if (bTellLater)
-        QTimer::singleShot(0, m_frmWindow,
-                           [this, strText] { CMessageBox::Error(m_frmWindow, strText); });
-    else
-        CMessageBox::Error(m_frmWindow, strText);
+    TellError(m_frmWindow, strText, bTellLater);
     return lstLeft;
 }
 
@@ -342,8 +213,13 @@ void CForm_FilerMain_Driver::Edit_Open_Click_EventHandler(QObject* pSender) {
     // A viewer item carries its record's index; anything else uses the first viewer.
     std::optional<VIEWERAPPLICATION> stViewer;
     auto* pAction = qobject_cast<QAction*>(pSender);
-    const bool bViewerItem = pAction != nullptr && pAction->data().isValid() &&
-                             pAction->objectName().contains(QLatin1String("_Select_Open_"));
+    const bool bViewerItem =
+        pAction != nullptr && pAction->data().isValid() &&
+        std::any_of(
+            std::begin(FormName::c_apszViewerMenus), std::end(FormName::c_apszViewerMenus),
+            [pAction](const char* pszMenu) {
+                return pAction->objectName().startsWith(QLatin1String(pszMenu) + QLatin1Char('_'));
+            });
     const int nIndex = bViewerItem ? pAction->data().toInt() : 0;
     if (nIndex >= 0 && nIndex < m_lstViewers.size()) stViewer = m_lstViewers[nIndex];
     // No viewer configured at all: the desktop's association.

@@ -25,6 +25,8 @@ constexpr int c_nGiveUpMs = 120000;
 void SaveAndQuit(QWidget* pSubject, const QString& c_strPath) {
     const bool bSaved = pSubject->grab().save(c_strPath, "PNG");
     if (!bSaved) std::fprintf(stderr, "kestrel: cannot write %s\n", qPrintable(c_strPath));
+    // The picture has no title bar: the title goes to the caller as text.
+    std::printf("%s\n", pSubject->window()->windowTitle().toUtf8().constData());
     QCoreApplication::exit(bSaved ? 0 : 1);
 }
 

@@ -1,7 +1,8 @@
 // Lets scripts take a picture of the running program: with KESTREL_SCREENSHOT=OUT.png set, the
 // program saves its main window to OUT.png once the first open has finished (at least a second
-// after the window appeared) and quits. KESTREL_SCREENSHOT_WHAT picks another subject: "about"
-// for the About dialog, or the object name of one of the window's menus.
+// after the window appeared), writes the window's title on standard output and quits.
+// KESTREL_SCREENSHOT_WHAT picks another subject: "about" for the About dialog, or the object
+// name of one of the window's menus.
 #pragma once
 
 namespace kestrel {

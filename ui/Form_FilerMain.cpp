@@ -24,6 +24,7 @@
 #include "CFileListView.h"
 #include "CFolderTreeView.h"
 #include "CForm_FilerMain_Driver.h"
+#include "Form_FilerMain_Names.h"
 #include "KestrelResources.h"
 
 namespace kestrel {
@@ -97,33 +98,6 @@ bool AcceptAsCopy(QDropEvent* pEvent) {
     return true;
 }
 
-struct ImageItems {
-    const char* pszFile;
-    std::initializer_list<const char*> lstItems;
-};
-
-const ImageItems g_Images[] = {
-    {"File_New.png", {"frmMenu_File_New", "frmToolBar_File_New"}},
-    {"File_Open.png", {"frmMenu_File_Open", "frmToolBar_File_Open"}},
-    {"File_Save.png", {"frmMenu_File_Save", "frmToolBar_File_Save"}},
-    {"Edit_Arc_Thaw.png", {"frmMenu_Edit_Arc_Thaw", "frmToolBar_Edit_Arc_Thaw"}},
-    {"Edit_Arc_Add.png", {"frmMenu_Edit_Arc_Add", "frmToolBar_Edit_Arc_Add"}},
-    {"Edit_Select_Thaw.png",
-     {"frmMenu_Edit_Select_Thaw", "frmToolBar_Edit_Select_Thow",
-      "frmTreeView_Menu_Select_Thaw_Include_SubFolder",
-      "frmTreeView_Menu_Select_Thaw_Only_CurrentFolder", "frmListView_Menu_Select_Thaw"}},
-    {"Edit_Select_Open.png",
-     {"frmMenu_Edit_Select_Open", "frmToolBar_Edit_Select_Open", "frmListView_Menu_Select_Open"}},
-    {"Edit_Select_Rename.png",
-     {"frmMenu_Edit_Select_Rename", "frmToolBar_Edit_Select_Rename",
-      "frmTreeView_Menu_Select_Rename", "frmListView_Menu_Select_Rename"}},
-    {"Edit_Select_Delete.png",
-     {"frmMenu_Edit_Select_Delete", "frmToolBar_Edit_Select_Delete",
-      "frmTreeView_Menu_Select_Delete", "frmListView_Menu_Select_Delete"}},
-    {"Edit_Arc_Check.png", {"frmMenu_Edit_Arc_Check", "frmToolBar_Edit_Arc_Check"}},
-    {"Option_Option.png", {"frmMenu_Option_Option", "frmToolBar_Option_Option"}},
-};
-
 }  // namespace
 
 Form_FilerMain::Form_FilerMain(DriverFactory fnCreateDriver, const QString& c_strImageFolder) {
@@ -154,101 +128,106 @@ Form_FilerMain::~Form_FilerMain() = default;
 
 void Form_FilerMain::Build_Menu() {
     frmMenu = menuBar();
-    frmMenu->setObjectName(QStringLiteral("frmMenu"));
+    frmMenu->setObjectName(QLatin1String(FormName::frmMenu));
 
     QMenu* pFile = frmMenu->addMenu(QStringLiteral("ファイル(&F)"));
-    pFile->setObjectName(QStringLiteral("frmMenu_File"));
-    NewItem(pFile, "frmMenu_File_New", WithShown(u"新規作成(&N)", u"Ctrl + N"), true)
+    pFile->setObjectName(QLatin1String(FormName::frmMenu_File));
+    NewItem(pFile, FormName::frmMenu_File_New, WithShown(u"新規作成(&N)", u"Ctrl + N"), true)
         ->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_N));
-    NewItem(pFile, "frmMenu_File_Open", WithShown(u"開く(&O)", u"Ctrl + O"), true)
+    NewItem(pFile, FormName::frmMenu_File_Open, WithShown(u"開く(&O)", u"Ctrl + O"), true)
         ->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_O));
-    NewItem(pFile, "frmMenu_File_Save", WithShown(u"上書き保存(&S)", u"Ctrl + S"), false, false)
+    NewItem(pFile, FormName::frmMenu_File_Save, WithShown(u"上書き保存(&S)", u"Ctrl + S"), false,
+            false)
         ->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_S));
-    NewItem(pFile, "frmMenu_File_SaveAs", QStringLiteral("名前を付けて保存(&A)"), false, false);
-    NewSeparator(pFile, "frmMenu_File_Separator0");
+    NewItem(pFile, FormName::frmMenu_File_SaveAs, QStringLiteral("名前を付けて保存(&A)"), false,
+            false);
+    NewSeparator(pFile, FormName::frmMenu_File_Separator0);
     // Alt+F4 belongs to the window manager; the item only shows it.
-    NewItem(pFile, "frmMenu_File_Exit", WithShown(u"終了(&X)", u"Alt + F4"), true);
+    NewItem(pFile, FormName::frmMenu_File_Exit, WithShown(u"終了(&X)", u"Alt + F4"), true);
 
     QMenu* pEdit = frmMenu->addMenu(QStringLiteral("編集(&E)"));
-    pEdit->setObjectName(QStringLiteral("frmMenu_Edit"));
-    NewItem(pEdit, "frmMenu_Edit_Arc_Thaw", QStringLiteral("書庫を解凍(&K)"), false);
-    NewItem(pEdit, "frmMenu_Edit_Arc_Add", QStringLiteral("書庫にファイルを追加(&A)"), false,
-            false);
-    NewSeparator(pEdit, "MainMenu_Edit_Separator0");
-    NewItem(pEdit, "frmMenu_Edit_SelectAll", WithShown(u"全て選択(&S)", u""), false)
-        ->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_A));
-    NewSeparator(pEdit, "toolStripSeparator1");
-    NewItem(pEdit, "frmMenu_Edit_Select_Thaw", QStringLiteral("選択ファイルを解凍(&T)"), false);
-    NewSubMenu(pEdit, "frmMenu_Edit_Select_Open", QStringLiteral("選択ファイルを開く(&O)"), false);
-    NewItem(pEdit, "frmMenu_Edit_Select_Rename", QStringLiteral("選択ファイルを名前変更(&R)"),
+    pEdit->setObjectName(QLatin1String(FormName::frmMenu_Edit));
+    NewItem(pEdit, FormName::frmMenu_Edit_Arc_Thaw, QStringLiteral("書庫を解凍(&K)"), false);
+    NewItem(pEdit, FormName::frmMenu_Edit_Arc_Add, QStringLiteral("書庫にファイルを追加(&A)"),
             false, false);
-    NewItem(pEdit, "frmMenu_Edit_Select_Delete", QStringLiteral("選択ファイルを削除(&D)"), false,
+    NewSeparator(pEdit, FormName::MainMenu_Edit_Separator0);
+    NewItem(pEdit, FormName::frmMenu_Edit_SelectAll, WithShown(u"全て選択(&S)", u""), false)
+        ->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_A));
+    NewSeparator(pEdit, FormName::toolStripSeparator1);
+    NewItem(pEdit, FormName::frmMenu_Edit_Select_Thaw, QStringLiteral("選択ファイルを解凍(&T)"),
             false);
-    NewSeparator(pEdit, "MainMenu_Edit_Separator1");
-    NewItem(pEdit, "frmMenu_Edit_Arc_Check", QStringLiteral("書庫を検査(&C)"), false);
+    NewSubMenu(pEdit, FormName::frmMenu_Edit_Select_Open, QStringLiteral("選択ファイルを開く(&O)"),
+               false);
+    NewItem(pEdit, FormName::frmMenu_Edit_Select_Rename,
+            QStringLiteral("選択ファイルを名前変更(&R)"), false, false);
+    NewItem(pEdit, FormName::frmMenu_Edit_Select_Delete, QStringLiteral("選択ファイルを削除(&D)"),
+            false, false);
+    NewSeparator(pEdit, FormName::MainMenu_Edit_Separator1);
+    NewItem(pEdit, FormName::frmMenu_Edit_Arc_Check, QStringLiteral("書庫を検査(&C)"), false);
 
     QMenu* pOption = frmMenu->addMenu(QStringLiteral("設定(&O)"));
-    pOption->setObjectName(QStringLiteral("MainMenu_Option"));
-    NewItem(pOption, "frmMenu_Option_Option", QStringLiteral("オプション設定(&O)"), true);
+    pOption->setObjectName(QLatin1String(FormName::MainMenu_Option));
+    NewItem(pOption, FormName::frmMenu_Option_Option, QStringLiteral("オプション設定(&O)"), true);
 
     QMenu* pHelp = frmMenu->addMenu(QStringLiteral("ヘルプ(&H)"));
-    pHelp->setObjectName(QStringLiteral("MainMenu_Help"));
-    NewItem(pHelp, "frmMenu_Help_About", QStringLiteral("バージョン情報(&A)"), true);
+    pHelp->setObjectName(QLatin1String(FormName::MainMenu_Help));
+    NewItem(pHelp, FormName::frmMenu_Help_About, QStringLiteral("バージョン情報(&A)"), true);
 }
 
 void Form_FilerMain::Build_ToolBar() {
-    frmToolBar = addToolBar(QStringLiteral("frmToolBar"));
-    frmToolBar->setObjectName(QStringLiteral("frmToolBar"));
+    frmToolBar = addToolBar(QLatin1String(FormName::frmToolBar));
+    frmToolBar->setObjectName(QLatin1String(FormName::frmToolBar));
     frmToolBar->setMovable(false);
     frmToolBar->setFloatable(false);
     frmToolBar->setIconSize(QSize(16, 16));
     frmToolBar->setToolButtonStyle(Qt::ToolButtonIconOnly);
 
-    NewItem(frmToolBar, "frmToolBar_File_New", QStringLiteral("新規作成"), true);
-    NewItem(frmToolBar, "frmToolBar_File_Open", QStringLiteral("開く"), true);
-    NewItem(frmToolBar, "frmToolBar_File_Save", QStringLiteral("上書き保存"), false, false);
-    NewSeparator(frmToolBar, "MainToolBar_Separator0");
-    NewItem(frmToolBar, "frmToolBar_Edit_Arc_Thaw", QStringLiteral("書庫を解凍"), false);
-    NewItem(frmToolBar, "frmToolBar_Edit_Arc_Add", QStringLiteral("書庫にファイルを追加"), false,
+    NewItem(frmToolBar, FormName::frmToolBar_File_New, QStringLiteral("新規作成"), true);
+    NewItem(frmToolBar, FormName::frmToolBar_File_Open, QStringLiteral("開く"), true);
+    NewItem(frmToolBar, FormName::frmToolBar_File_Save, QStringLiteral("上書き保存"), false, false);
+    NewSeparator(frmToolBar, FormName::MainToolBar_Separator0);
+    NewItem(frmToolBar, FormName::frmToolBar_Edit_Arc_Thaw, QStringLiteral("書庫を解凍"), false);
+    NewItem(frmToolBar, FormName::frmToolBar_Edit_Arc_Add, QStringLiteral("書庫にファイルを追加"),
+            false, false);
+    NewSeparator(frmToolBar, FormName::MainToolBar_Separator1);
+    NewItem(frmToolBar, FormName::frmToolBar_Edit_Select_Thow, QStringLiteral("選択ファイルを解凍"),
             false);
-    NewSeparator(frmToolBar, "MainToolBar_Separator1");
-    NewItem(frmToolBar, "frmToolBar_Edit_Select_Thow", QStringLiteral("選択ファイルを解凍"), false);
 
     // A split button: the main part opens with the first viewer, the arrow lists them all.
     auto* pOpenMenu = new QMenu(this);
-    pOpenMenu->setObjectName(QStringLiteral("frmToolBar_Edit_Select_Open"));
+    pOpenMenu->setObjectName(QLatin1String(FormName::frmToolBar_Edit_Select_Open));
     auto* pOpen = new QAction(QStringLiteral("選択ファイルを開く"), frmToolBar);
-    pOpen->setObjectName(QStringLiteral("frmToolBar_Edit_Select_Open"));
+    pOpen->setObjectName(QLatin1String(FormName::frmToolBar_Edit_Select_Open));
     pOpen->setEnabled(false);
     pOpen->setMenu(pOpenMenu);
     frmToolBar->addAction(pOpen);
     if (auto* pButton = qobject_cast<QToolButton*>(frmToolBar->widgetForAction(pOpen))) {
-        pButton->setObjectName(QStringLiteral("frmToolBar_Edit_Select_Open"));
+        pButton->setObjectName(QLatin1String(FormName::frmToolBar_Edit_Select_Open));
         pButton->setPopupMode(QToolButton::MenuButtonPopup);
     }
 
-    NewItem(frmToolBar, "frmToolBar_Edit_Select_Rename", QStringLiteral("選択ファイルを名前変更"),
-            false, false);
-    NewItem(frmToolBar, "frmToolBar_Edit_Select_Delete", QStringLiteral("選択ファイルを削除"),
-            false, false);
-    NewSeparator(frmToolBar, "MainToolBar_Separator2");
-    NewItem(frmToolBar, "frmToolBar_Edit_Arc_Check", QStringLiteral("書庫を検査"), false);
-    NewSeparator(frmToolBar, "MainToolBar_Separator3");
-    NewItem(frmToolBar, "frmToolBar_Option_Option", QStringLiteral("設定"), true);
+    NewItem(frmToolBar, FormName::frmToolBar_Edit_Select_Rename,
+            QStringLiteral("選択ファイルを名前変更"), false, false);
+    NewItem(frmToolBar, FormName::frmToolBar_Edit_Select_Delete,
+            QStringLiteral("選択ファイルを削除"), false, false);
+    NewSeparator(frmToolBar, FormName::MainToolBar_Separator2);
+    NewItem(frmToolBar, FormName::frmToolBar_Edit_Arc_Check, QStringLiteral("書庫を検査"), false);
+    NewSeparator(frmToolBar, FormName::MainToolBar_Separator3);
+    NewItem(frmToolBar, FormName::frmToolBar_Option_Option, QStringLiteral("設定"), true);
 }
 
 void Form_FilerMain::Build_Views() {
     MainSplitContainer = new QSplitter(Qt::Horizontal, this);
-    MainSplitContainer->setObjectName(QStringLiteral("MainSplitContainer"));
+    MainSplitContainer->setObjectName(QLatin1String(FormName::MainSplitContainer));
     MainSplitContainer->setChildrenCollapsible(false);
 
     auto* pLeft = new QWidget(MainSplitContainer);
     auto* pLeftLayout = new QVBoxLayout(pLeft);
     pLeftLayout->setContentsMargins(0, 0, 0, 0);
     pLeftLayout->setSpacing(0);
-    TreeLabel = NewCaption(pLeft, "TreeLabel", QStringLiteral("フォルダ一覧"));
+    TreeLabel = NewCaption(pLeft, FormName::TreeLabel, QStringLiteral("フォルダ一覧"));
     frmTreeView = new CFolderTreeView(pLeft);
-    frmTreeView->setObjectName(QStringLiteral("frmTreeView"));
+    frmTreeView->setObjectName(QLatin1String(FormName::frmTreeView));
     frmTreeView->setContextMenuPolicy(Qt::CustomContextMenu);
     pLeftLayout->addWidget(TreeLabel);
     pLeftLayout->addWidget(frmTreeView);
@@ -258,9 +237,9 @@ void Form_FilerMain::Build_Views() {
     pRightLayout->setContentsMargins(0, 0, 0, 0);
     pRightLayout->setSpacing(0);
     frmLabel_CurrentDirectory =
-        NewCaption(pRight, "frmLabel_CurrentDirectory", QStringLiteral("選択フォルダ"));
+        NewCaption(pRight, FormName::frmLabel_CurrentDirectory, QStringLiteral("選択フォルダ"));
     frmListView = new CFileListView(pRight);
-    frmListView->setObjectName(QStringLiteral("frmListView"));
+    frmListView->setObjectName(QLatin1String(FormName::frmListView));
     frmListView->setContextMenuPolicy(Qt::CustomContextMenu);
     frmListView->setFont(Get_UIFont());
     frmListView->viewport()->installEventFilter(this);
@@ -296,15 +275,15 @@ void Form_FilerMain::Build_Views() {
 
 void Form_FilerMain::Build_StatusBar() {
     frmStatusBar = statusBar();
-    frmStatusBar->setObjectName(QStringLiteral("frmStatusBar"));
-    frmStatus_Select =
-        NewStatusLabel(frmStatusBar, "frmStatus_Select", QStringLiteral("選択ファイル情報"));
-    frmStatus_Directory =
-        NewStatusLabel(frmStatusBar, "frmStatus_Directory", QStringLiteral("選択フォルダ情報"));
+    frmStatusBar->setObjectName(QLatin1String(FormName::frmStatusBar));
+    frmStatus_Select = NewStatusLabel(frmStatusBar, FormName::frmStatus_Select,
+                                      QStringLiteral("選択ファイル情報"));
+    frmStatus_Directory = NewStatusLabel(frmStatusBar, FormName::frmStatus_Directory,
+                                         QStringLiteral("選択フォルダ情報"));
     frmStatus_Archive =
-        NewStatusLabel(frmStatusBar, "frmStatus_Archive", QStringLiteral("書庫情報"));
+        NewStatusLabel(frmStatusBar, FormName::frmStatus_Archive, QStringLiteral("書庫情報"));
     frmStatus_ProgressBar = new QProgressBar(frmStatusBar);
-    frmStatus_ProgressBar->setObjectName(QStringLiteral("frmStatus_ProgressBar"));
+    frmStatus_ProgressBar->setObjectName(QLatin1String(FormName::frmStatus_ProgressBar));
     frmStatus_ProgressBar->setRange(0, 1000);
     frmStatus_ProgressBar->setValue(0);
     frmStatus_ProgressBar->setTextVisible(false);
@@ -320,30 +299,32 @@ void Form_FilerMain::Build_StatusBar() {
 
 void Form_FilerMain::Build_ContextMenus() {
     frmListView_ContextMenuStrip = new QMenu(this);
-    frmListView_ContextMenuStrip->setObjectName(QStringLiteral("frmListView_ContextMenuStrip"));
-    NewItem(frmListView_ContextMenuStrip, "frmListView_Menu_Select_Thaw",
+    frmListView_ContextMenuStrip->setObjectName(
+        QLatin1String(FormName::frmListView_ContextMenuStrip));
+    NewItem(frmListView_ContextMenuStrip, FormName::frmListView_Menu_Select_Thaw,
             QStringLiteral("解凍(&T)"), false);
-    NewSubMenu(frmListView_ContextMenuStrip, "frmListView_Menu_Select_Open",
+    NewSubMenu(frmListView_ContextMenuStrip, FormName::frmListView_Menu_Select_Open,
                QStringLiteral("開く(&O)"), false);
-    NewItem(frmListView_ContextMenuStrip, "frmListView_Menu_Select_Rename",
+    NewItem(frmListView_ContextMenuStrip, FormName::frmListView_Menu_Select_Rename,
             QStringLiteral("名前変更(&R)"), false, false);
-    NewItem(frmListView_ContextMenuStrip, "frmListView_Menu_Select_Delete",
+    NewItem(frmListView_ContextMenuStrip, FormName::frmListView_Menu_Select_Delete,
             QStringLiteral("削除(&D)"), false, false);
 
     frmTreeView_ContextMenuStrip = new QMenu(this);
-    frmTreeView_ContextMenuStrip->setObjectName(QStringLiteral("frmTreeView_ContextMenuStrip"));
-    NewItem(frmTreeView_ContextMenuStrip, "frmTreeView_Menu_Select_Thaw_Include_SubFolder",
+    frmTreeView_ContextMenuStrip->setObjectName(
+        QLatin1String(FormName::frmTreeView_ContextMenuStrip));
+    NewItem(frmTreeView_ContextMenuStrip, FormName::frmTreeView_Menu_Select_Thaw_Include_SubFolder,
             QStringLiteral("解凍(サブフォルダ含む)(&T)"), false);
-    NewItem(frmTreeView_ContextMenuStrip, "frmTreeView_Menu_Select_Thaw_Only_CurrentFolder",
+    NewItem(frmTreeView_ContextMenuStrip, FormName::frmTreeView_Menu_Select_Thaw_Only_CurrentFolder,
             QStringLiteral("解凍(このフォルダのみ)(&F)"), false);
-    NewItem(frmTreeView_ContextMenuStrip, "frmTreeView_Menu_Select_Rename",
+    NewItem(frmTreeView_ContextMenuStrip, FormName::frmTreeView_Menu_Select_Rename,
             QStringLiteral("名前変更(&R)"), false, false);
-    NewItem(frmTreeView_ContextMenuStrip, "frmTreeView_Menu_Select_Delete",
+    NewItem(frmTreeView_ContextMenuStrip, FormName::frmTreeView_Menu_Select_Delete,
             QStringLiteral("削除(&D)"), false, false);
 }
 
 void Form_FilerMain::Load_Images(const QString& c_strImageFolder) {
-    for (const ImageItems& c_images : g_Images) {
+    for (const FormName::IMAGE_ITEMS& c_images : FormName::c_aImageItems) {
         const QString strFile = QString::fromLatin1(c_images.pszFile);
         for (const char* pszItem : c_images.lstItems) {
             if (QAction* pItem = Item(pszItem)) SetImage(pItem, c_strImageFolder, strFile);
@@ -380,28 +361,28 @@ void Form_FilerMain::Connect_Commands() {
     auto fnExtract = [this] { m_pForm->Edit_Extract_ListView(); };
     auto fnConfig = [this] { m_pForm->ShowDialog_Config(); };
 
-    OnMenu(Item("frmMenu_File_New"), fnNew);
-    OnMenu(Item("frmMenu_File_Open"), fnOpen);
-    OnMenu(Item("frmMenu_File_Exit"), [this] { close(); });
-    OnMenu(Item("frmMenu_Edit_SelectAll"), [this] { frmMenu_Edit_SelectAll_Click(); });
-    OnMenu(Item("frmMenu_Edit_Select_Thaw"), fnExtract);
-    OnMenu(Item("frmMenu_Option_Option"), fnConfig);
-    OnMenu(Item("frmMenu_Help_About"), [this] { m_pForm->ShowDialog_About(); });
+    OnMenu(Item(FormName::frmMenu_File_New), fnNew);
+    OnMenu(Item(FormName::frmMenu_File_Open), fnOpen);
+    OnMenu(Item(FormName::frmMenu_File_Exit), [this] { close(); });
+    OnMenu(Item(FormName::frmMenu_Edit_SelectAll), [this] { frmMenu_Edit_SelectAll_Click(); });
+    OnMenu(Item(FormName::frmMenu_Edit_Select_Thaw), fnExtract);
+    OnMenu(Item(FormName::frmMenu_Option_Option), fnConfig);
+    OnMenu(Item(FormName::frmMenu_Help_About), [this] { m_pForm->ShowDialog_About(); });
 
-    OnToolBar(Item("frmToolBar_File_New"), fnNew);
-    OnToolBar(Item("frmToolBar_File_Open"), fnOpen);
-    OnToolBar(Item("frmToolBar_Edit_Select_Thow"), fnExtract);
-    OnToolBar(Item("frmToolBar_Edit_Select_Open"), [this] {
-        QWidget* pButton = frmToolBar->widgetForAction(Item("frmToolBar_Edit_Select_Open"));
+    OnToolBar(Item(FormName::frmToolBar_File_New), fnNew);
+    OnToolBar(Item(FormName::frmToolBar_File_Open), fnOpen);
+    OnToolBar(Item(FormName::frmToolBar_Edit_Select_Thow), fnExtract);
+    OnToolBar(Item(FormName::frmToolBar_Edit_Select_Open), [this] {
+        QWidget* pButton = frmToolBar->widgetForAction(Item(FormName::frmToolBar_Edit_Select_Open));
         m_pForm->Edit_Open_Click_EventHandler(pButton);
     });
-    OnToolBar(Item("frmToolBar_Option_Option"), fnConfig);
+    OnToolBar(Item(FormName::frmToolBar_Option_Option), fnConfig);
 
-    connect(Item("frmListView_Menu_Select_Thaw"), &QAction::triggered, this, fnExtract);
-    connect(Item("frmTreeView_Menu_Select_Thaw_Include_SubFolder"), &QAction::triggered, this,
-            [this] { m_pForm->Edit_Extract_TreeView(true); });
-    connect(Item("frmTreeView_Menu_Select_Thaw_Only_CurrentFolder"), &QAction::triggered, this,
-            [this] { m_pForm->Edit_Extract_TreeView(false); });
+    connect(Item(FormName::frmListView_Menu_Select_Thaw), &QAction::triggered, this, fnExtract);
+    connect(Item(FormName::frmTreeView_Menu_Select_Thaw_Include_SubFolder), &QAction::triggered,
+            this, [this] { m_pForm->Edit_Extract_TreeView(true); });
+    connect(Item(FormName::frmTreeView_Menu_Select_Thaw_Only_CurrentFolder), &QAction::triggered,
+            this, [this] { m_pForm->Edit_Extract_TreeView(false); });
 
     connect(frmListView->selectionModel(), &QItemSelectionModel::selectionChanged, this,
             &Form_FilerMain::frmListView_ItemSelectionChanged);

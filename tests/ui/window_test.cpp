@@ -25,19 +25,13 @@
 #include "CFolderTreeView.h"
 #include "DataObject_DelayRender_Archive.h"
 #include "Form_Config.h"
+#include "Form_FilerMain_Names.h"
 #include "support/Support.h"
 
 using namespace kestrel;
 using namespace kestrel::test;
 
 namespace {
-
-const char* const c_apszExtractItems[] = {"frmToolBar_Edit_Select_Thow",
-                                          "frmMenu_Edit_Select_Thaw",
-                                          "frmTreeView_Menu_Select_Thaw_Include_SubFolder",
-                                          "frmListView_Menu_Select_Thaw",
-                                          "frmMenu_Edit_Select_Open",
-                                          "frmListView_Menu_Select_Open"};
 
 bool Enabled(const Form_FilerMain& c_frm, const char* pszName) {
     const auto* pItem = c_frm.findChild<QAction*>(QString::fromLatin1(pszName));
@@ -62,24 +56,25 @@ public:
 TEST(Window, OpensFromTheCommandLineTheMenuAndDrops) {
     MessageRecorder messages;
     {
-        DriverWindow w = MakeDriverWindow({}, {"kestrel", SamplePath(), "ignored.zip"});
+        // Every further archive of the command line in an instance of its own; "" opens nothing.
+        DriverWindow w = MakeDriverWindow({}, {"kestrel", SamplePath(), "", "other.zip"});
         EXPECT_EQ(w.frm->windowTitle(), QStringLiteral("sample.lzh - ケストレル"));
         EXPECT_EQ(w.TreeNodes(),
                   (QStringList{"", "/", "/文書/", "/文書/画像/", "/src/", "/src/lib/"}));
         EXPECT_EQ(w.RowNames(), (QStringList{"readme.txt", "空.txt"}));
         EXPECT_EQ(w.frm->frmLabel_CurrentDirectory->text(), QStringLiteral("選択フォルダ  /"));
         EXPECT_TRUE(w.frm->frmTreeView->topLevelItem(1)->isExpanded());
-        for (const char* pszItem : c_apszExtractItems)
+        for (const char* pszItem : FormName::c_apszExtractItems)
             EXPECT_TRUE(Enabled(*w.frm, pszItem)) << pszItem;
         // Every further archive opens in a new instance; this window keeps its archive.
         const QString strOther = w.Path(QStringLiteral("other archive.zip"));
         DialogAnswers dialog({}, strOther);
         w.pDriver->File_Open_OpenDialog();
         w.pDriver->File_Open_NewWindows({SamplePath()});
-        EXPECT_EQ(
-            dialog.strFilter,
-            QStringLiteral("LHA書庫(*.lzh);;ZIP書庫(*.zip);;7-ZIP書庫(*.7z);;全てのファイル(*)"));
-        EXPECT_EQ(w.pDriver->lstStarted, (QStringList{strOther, SamplePath()}));
+        EXPECT_EQ(dialog.strFilter,
+                  QStringLiteral(
+                      "LHA書庫(*.lzh *.lha);;ZIP書庫(*.zip);;7-ZIP書庫(*.7z);;全てのファイル(*)"));
+        EXPECT_EQ(w.pDriver->lstStarted, (QStringList{"other.zip", strOther, SamplePath()}));
         EXPECT_EQ(w.frm->windowTitle(), QStringLiteral("sample.lzh - ケストレル"));
     }
     // A failed open is told, leaves the window empty and usable, and the next open uses it.
@@ -97,7 +92,7 @@ TEST(Window, OpensFromTheCommandLineTheMenuAndDrops) {
     EXPECT_EQ(messages.lstCaptions, QStringList{"エラー"});
     EXPECT_EQ(w.frm->windowTitle(), QStringLiteral("ケストレル"));
     EXPECT_TRUE(w.frm->frmMenu->isEnabled());
-    for (const char* pszItem : c_apszExtractItems)
+    for (const char* pszItem : FormName::c_apszExtractItems)
         EXPECT_FALSE(Enabled(*w.frm, pszItem)) << pszItem;
     // Files dropped on an empty window: the first opens here, the others in new instances.
     QMimeData data;
@@ -246,7 +241,8 @@ TEST(Window, ViewersDragsAndFailuresAreTold) {
               QStringLiteral("ケストレルの見本書庫です。\n").toUtf8());
     // Two files with the second viewer: asked once, both opened; "No" opens nothing.
     w.SelectRows({0, 1});
-    auto* pItem = w.frm->findChild<QAction*>(QStringLiteral("frmMenu_Edit_Select_Open_1"));
+    auto* pItem = w.frm->findChild<QAction*>(QLatin1String(FormName::frmMenu_Edit_Select_Open) +
+                                             QStringLiteral("_1"));
     ASSERT_NE(pItem, nullptr);
     pItem->trigger();
     EXPECT_EQ(messages.lstCaptions, QStringList{"警告"});
@@ -299,9 +295,8 @@ TEST(Window, OptionsReachTheViewerMenusAndTheFile) {
         fnClick(pDialog, "frmUpdate");
         fnClick(pDialog, "frmButton_OK");
     });
-    w.frm->findChild<QAction*>(QStringLiteral("frmMenu_Option_Option"))->trigger();
-    for (const char* pszMenu : {"frmMenu_Edit_Select_Open", "frmToolBar_Edit_Select_Open",
-                                "frmListView_Menu_Select_Open"}) {
+    w.frm->findChild<QAction*>(QLatin1String(FormName::frmMenu_Option_Option))->trigger();
+    for (const char* pszMenu : FormName::c_apszViewerMenus) {
         QStringList lst;
         for (const QAction* pAction :
              w.frm->findChild<QMenu*>(QString::fromLatin1(pszMenu))->actions())
@@ -317,7 +312,7 @@ TEST(Window, OptionsReachTheViewerMenusAndTheFile) {
         fnClick(pDialog, "frmAdd");
         fnClick(pDialog, "frmButton_Cancel");
     });
-    w.frm->findChild<QAction*>(QStringLiteral("frmMenu_Option_Option"))->trigger();
+    w.frm->findChild<QAction*>(QLatin1String(FormName::frmMenu_Option_Option))->trigger();
     EXPECT_EQ(w.pDriver->pcConfig()->pcOpen()->stViewerApplications().size(), 3);
 }
 

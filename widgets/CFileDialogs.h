@@ -1,6 +1,6 @@
-// The folder and file choosers of the options dialog, in one place so that tests can answer
-// them without a modal loop (SetHooks). Each returns the chosen path, or an empty string when
-// the user cancelled.
+// The folder and file choosers of the program (the options dialog, the open and extract
+// commands), in one place so that tests can answer them without a modal loop (SetHooks). Each
+// returns the chosen path, or an empty string when the user cancelled.
 #pragma once
 
 #include <QString>
