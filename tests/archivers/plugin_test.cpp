@@ -1,7 +1,6 @@
 // What the archiver plug-ins promise any caller of their C interface beyond what kestrel-cli
-// shows: command lines of other forms are refused before anything is written (the command_line
-// fuzzer owns the rest of that); and the local DOS times of listings follow the zone through its
-// daylight-saving changes.
+// shows: command lines of other forms are refused before anything is written; and the local DOS
+// times of listings follow the zone through its daylight-saving changes.
 #include <dlfcn.h>
 #include <gtest/gtest.h>
 

@@ -1,7 +1,7 @@
 // The archivers and the engine as a user meets them: kestrel-cli on real archives. One table of
 // what each fixture lists, one of what extraction makes of it (contents, times, modes), one of
-// hostile archives (what is refused, what arrives, that nothing lands outside), and the
-// conditions of a real machine: a disk that fills, an installed read-only copy.
+// hostile archives (what is refused, what arrives, that nothing lands outside), and a disk
+// that fills. The installed copy is tests/install's.
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <sys/mount.h>
@@ -494,34 +494,6 @@ TEST(Cli, WritesThatFailHalfWayLeaveNoCutFile) {
     EXPECT_TRUE(Has(stFull.strErr, "No space left")) << stFull.strErr;
     EXPECT_EQ(ListTree(scratch / "small/out"), (std::vector<std::string>{"b.txt", "d.txt"}));
     umount((scratch / "small").c_str());
-}
-
-// Installed: the program and the libraries in a read-only folder, no KESTREL_ARCHIVER_DIR. The
-// libraries are found beside the program, the response file goes to the temporary folder.
-TEST(Cli, AnInstalledReadOnlyCopyWorks) {
-    Scratch scratch;
-    const fs::path bin = scratch / "bin";
-    fs::create_directory(bin);
-    const bool bMounted =
-        geteuid() == 0 && mount("tmpfs", bin.c_str(), "tmpfs", 0, "size=64m") == 0;
-    for (const char* c_psz : {"kestrel-cli", "Unlha32.so", "UnZip32.so", "7-Zip32.so"})
-        fs::copy_file(BinPath(c_psz), bin / c_psz);
-    if (bMounted) {
-        ASSERT_EQ(mount(nullptr, bin.c_str(), nullptr, MS_REMOUNT | MS_RDONLY, nullptr), 0);
-    } else {
-        fs::permissions(bin, fs::perms::owner_read | fs::perms::owner_exec);
-    }
-    fs::create_directory(scratch / "tmp");
-    const std::vector<std::string> vstrEnv = {"KESTREL_ARCHIVER_DIR", "TMPDIR=" + scratch / "tmp"};
-    for (const char* c_psz : {"lzh_cp932.lzh", "zip_utf8.zip", "7z_basic.7z"}) {
-        const RunResult st =
-            kestrel::test::Run({bin / "kestrel-cli", "extract", DataPath(c_psz), scratch / c_psz},
-                               {.vstrEnv = vstrEnv});
-        EXPECT_EQ(st.nExit, 0) << c_psz << ": " << st.strErr;
-        EXPECT_EQ(Contents(scratch / c_psz), c_mJapanese) << c_psz;
-    }
-    EXPECT_EQ(ListTree(scratch / "tmp"), std::vector<std::string>{}) << "response files left";
-    if (bMounted) umount(bin.c_str());
 }
 
 }  // namespace

@@ -1,5 +1,5 @@
-// The fuzz targets: bytes as an archive (listed; extracted as the engine asks), a command line
-// with its response file, and bytes as the settings file. What must hold is in README.md.
+// The fuzz targets: bytes as an archive (listed; extracted as the engine asks) and bytes as the
+// settings file. What must hold is in README.md.
 #include <signal.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
@@ -9,10 +9,9 @@
 #include <cstdio>
 #include <cstring>
 #include <memory>
-#include <set>
 
 #include "CArchive_Drivers.h"
-#include "CommandLine.h"
+#include "Entry.h"
 #include "FuzzTargets.h"
 #include "Platform.h"
 #include "Text.h"
@@ -275,88 +274,6 @@ int Extraction(Format eFormat, const uint8_t* pData, size_t nSize) {
     return 0;
 }
 
-// Input: a selector byte (bits 0-2 the archive, 3-5 the output buffer's size), the command line
-// up to a NUL (%A, %D, %R stand for the archive, the sandbox, the response file), then the
-// response file. A refused line or response file fails without touching the disk; an accepted
-// one changes nothing outside the sandbox, and succeeds only if every name is in the archive.
-int CommandLine(const uint8_t* pData, size_t nSize) {
-    struct Fixed {
-        Format eFormat;
-        const char* pszFile;
-        std::string strPath;
-        std::set<std::string> setNames;
-    };
-    static std::vector<Fixed> s_v = [] {
-        std::vector<Fixed> v = {
-            {Format::Lha, "lzh_cp932.lzh", {}, {}},    {Format::Lha, "lzh_hostile.lzh", {}, {}},
-            {Format::Zip, "zip_utf8.zip", {}, {}},     {Format::Zip, "zip_hostile.zip", {}, {}},
-            {Format::SevenZip, "7z_basic.7z", {}, {}}, {Format::SevenZip, "7z_links.7z", {}, {}}};
-        for (Fixed& f : v) {
-            f.strPath = Here() / (std::string("fixed-") + f.pszFile);
-            fs::copy_file(DataPath(f.pszFile), f.strPath);
-            for (const std::string& c_str :
-                 ListNames(c_aPlugin[static_cast<int>(f.eFormat)], f.strPath, 1000))
-                f.setNames.insert(c_str);
-        }
-        if (chdir(Here().sandbox.c_str()) != 0) std::abort();  // relative destinations land there
-        return v;
-    }();
-    if (nSize < 1) return 0;
-    const Fixed& f = s_v[(pData[0] & 7) % s_v.size()];
-    const Plugin& p = c_aPlugin[static_cast<int>(f.eFormat)];
-    const uint32_t nOut =
-        std::vector<uint32_t>{0, 1, 2, 16, 100, 1024, 1024, 1024}[(pData[0] >> 3) & 7];
-    const std::string strInput(reinterpret_cast<const char*>(pData + 1), nSize - 1);
-    const size_t nNul = std::min(strInput.find('\0'), strInput.size());
-    const std::string strResponse = Here() / "response.txt";
-    WriteFile(strResponse, nNul < strInput.size() ? strInput.substr(nNul + 1) : "");
-    std::string strLine;
-    for (size_t i = 0; i < nNul; ++i) {
-        const char c = i + 1 < nNul && strInput[i] == '%' ? strInput[i + 1] : 0;
-        const std::string strFor = c == 'A'   ? f.strPath
-                                   : c == 'D' ? Here().sandbox.string()
-                                   : c == 'R' ? strResponse
-                                              : "";
-        strLine += strFor.empty() ? std::string(1, strInput[i]) : strFor;
-        i += strFor.empty() ? 0 : 1;
-    }
-    kestrel::archiver::ExtractCommand stCommand;
-    std::string strError;
-    const bool bAccepted =
-        kestrel::archiver::ParseCommandLine(f.eFormat, strLine, &stCommand, &strError);
-    const fs::path dest = (Here().sandbox / stCommand.strDestination).lexically_normal();
-    if (bAccepted && !(dest.string() + "/").starts_with(Here().sandbox.string() + "/"))
-        return 0;  // not ours to check
-    std::vector<std::string> vNames;
-    const bool bOwnResponse = bAccepted && stCommand.strResponse == strResponse;
-    const bool bResponseOk =
-        bOwnResponse &&
-        kestrel::archiver::ParseResponse(f.eFormat, ReadFile(strResponse), &vNames, &strError);
-    Here().EmptySandbox();
-    const Snapshot before = TakeSnapshot(Here().scratch.Path()), beforeOutside = Here().Outside();
-    std::vector<char> vOut(nOut, 'Z');
-    const int nCode = p.Command(nullptr, strLine.c_str(), nOut ? vOut.data() : nullptr, nOut);
-    FUZZ_CHECK(nOut == 0 || std::memchr(vOut.data(), '\0', nOut) != nullptr,
-               "the output is not terminated within its size");
-    if (!bAccepted || (bOwnResponse && !bResponseOk)) {
-        FUZZ_CHECK(nCode != 0, "a refused command line or response file reported success");
-        const std::string strChanged = Difference(before, TakeSnapshot(Here().scratch.Path()));
-        FUZZ_CHECK(strChanged.empty(), "a refused command touched the disk: " + strChanged);
-        return 0;
-    }
-    const std::string strChanged = Difference(beforeOutside, Here().Outside());
-    FUZZ_CHECK(strChanged.empty(),
-               "the command touched the disk outside the sandbox: " + strChanged);
-    CheckSandbox();
-    for (const std::string& c_strName : vNames) {
-        FUZZ_CHECK(nCode != 0 || !bOwnResponse ||
-                       (f.setNames.count(c_strName) && !ClimbsOut(c_strName, p.cSeparator)),
-                   "success although \"" + c_strName +
-                       "\" is not in the archive or leaves the destination");
-    }
-    return 0;
-}
-
 #ifdef KESTREL_FUZZ_CONFIG
 // Either no record, or one that saves, reads back equal, and saves to the same bytes.
 int ConfigFile(const uint8_t* pData, size_t nSize) {
@@ -410,7 +327,6 @@ const std::vector<Target>& Targets() {
          [](const uint8_t* d, size_t n) { return Extraction(Format::Zip, d, n); }, ".zip"},
         {"archive_extract_7z",
          [](const uint8_t* d, size_t n) { return Extraction(Format::SevenZip, d, n); }, ".7z"},
-        {"command_line", CommandLine, ""},
 #ifdef KESTREL_FUZZ_CONFIG
         {"config_file", ConfigFile, ""},
 #endif
