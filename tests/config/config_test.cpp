@@ -7,10 +7,14 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <QAbstractButton>
+#include <QLineEdit>
+#include <QTableWidget>
 #include <chrono>
 
 #include "CConfig.h"
 #include "CConfigFile.h"
+#include "Form_Config.h"
 #include "IConfigTarget.h"
 #include "support/Support.h"
 #include "support/Window.h"
@@ -194,4 +198,40 @@ TEST(Settings, AFailedSaveKeepsTheOldFile) {
     CConfig cProc(nullptr, QStringLiteral("/proc/kestrel/kestrel.config.xml"));
     EXPECT_FALSE(cProc.Save());
     EXPECT_EQ(messages.lstTexts.size(), 2);
+}
+
+// The viewer list of the options dialog: the association row cannot be edited, rows move
+// within the list's ends, a removed row leaves nothing selected, and OK hands back the order.
+TEST(Settings, TheOptionsDialogEditsTheViewerList) {
+    STConfig st;
+    st.stOpen.stViewerApplications.append({"third", "/bin/third", true});
+    Form_Config dialog(&st);
+    auto* pList = dialog.findChild<QTableWidget*>(QStringLiteral("frmViewerApplications"));
+    auto* pName = dialog.findChild<QLineEdit*>(QStringLiteral("frmName"));
+    auto fnWidget = [&](const char* psz) { return dialog.findChild<QWidget*>(QLatin1String(psz)); };
+    auto fnClick = [&](const char* psz) { static_cast<QAbstractButton*>(fnWidget(psz))->click(); };
+    auto fnNames = [&] {
+        QStringList lst;
+        for (int n = 0; n < pList->rowCount(); ++n) lst << pList->item(n, 0)->text();
+        return lst;
+    };
+    ASSERT_TRUE(pList && pName);
+    EXPECT_EQ(pName->text(), QStringLiteral("関連づけ"));  // the first row, selected at the start
+    for (const char* psz : {"frmName", "frmFilePath", "frmUpdate", "frmRemove"})
+        EXPECT_FALSE(fnWidget(psz)->isEnabled()) << psz;
+    fnClick("frmUp");
+    EXPECT_EQ(fnNames(), (QStringList{"関連づけ", "メモ帳", "third"}));
+    pList->selectRow(2);
+    fnClick("frmDown");
+    fnClick("frmUp");
+    fnClick("frmUp");
+    EXPECT_EQ(fnNames(), (QStringList{"third", "関連づけ", "メモ帳"}));
+    pList->selectRow(2);
+    fnClick("frmRemove");
+    EXPECT_TRUE(pList->selectionModel()->selectedRows().isEmpty());
+    EXPECT_FALSE(fnWidget("frmRemove")->isEnabled());
+    fnClick("frmButton_OK");
+    EXPECT_EQ(
+        st.stOpen.stViewerApplications,
+        (QList<VIEWERAPPLICATION>{{"third", "/bin/third", true}, {"関連づけ", "RELATE:", false}}));
 }

@@ -64,7 +64,7 @@ bool CTestDriver::StartViewer(const VIEWERAPPLICATION* pstViewer, const QString&
 }
 
 DriverWindow MakeDriverWindow(const std::function<void(STConfig&)>& fnSettings,
-                              const QStringList& c_lstArgs) {
+                              const QStringList& c_lstArgs, const QString& c_strImages) {
     DriverWindow w;
     w.pDir = std::make_unique<QTemporaryDir>();
     if (fnSettings) {
@@ -85,8 +85,7 @@ DriverWindow MakeDriverWindow(const std::function<void(STConfig&)>& fnSettings,
         w.pDriver = pDriver.get();
         return pDriver;
     };
-    w.frm =
-        std::make_unique<Form_FilerMain>(fnCreate, QStringLiteral("/nonexistent-kestrel-images/"));
+    w.frm = std::make_unique<Form_FilerMain>(fnCreate, c_strImages);
     w.frm->show();
     QCoreApplication::processEvents();  // the first shown event reads the command line
     w.pDriver->Wait_FileOpen();

@@ -92,9 +92,11 @@ struct DriverWindow {
     QStringList TreeNodes() const;
 };
 
-// A shown window whose settings file starts as fnSettings leaves it (defaults otherwise).
+// A shown window whose settings file starts as fnSettings leaves it (defaults otherwise), with
+// the images of c_strImages (none: the embedded ones).
 DriverWindow MakeDriverWindow(const std::function<void(STConfig&)>& fnSettings = {},
-                              const QStringList& c_lstArgs = {QStringLiteral("kestrel")});
+                              const QStringList& c_lstArgs = {QStringLiteral("kestrel")},
+                              const QString& c_strImages = QStringLiteral("/nonexistent/"));
 
 QString FixturePath(const QString& c_strName);
 QString SamplePath();

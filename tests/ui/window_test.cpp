@@ -11,11 +11,13 @@
 #include <QDir>
 #include <QDragEnterEvent>
 #include <QFileInfo>
+#include <QImage>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
 #include <QMenuBar>
 #include <QScreen>
+#include <QTemporaryDir>
 #include <QUrl>
 
 #include "CArchive_Driver.h"
@@ -341,4 +343,30 @@ TEST(Window, PlacementIsRestoredOnAScreenAndSavedAtTheEnd) {
         ASSERT_TRUE(cConfig.Load());
         EXPECT_EQ(cConfig.pstConfig().stView.stWindow.stWindowBounds.Width, 820);
     }
+}
+
+// A PNG in the image folder replaces the embedded image of that name, wherever it is shown; one
+// that cannot be read leaves the embedded image.
+TEST(Window, ImagesBesideTheProgramReplaceTheirOwnOnly) {
+    QTemporaryDir dir;
+    QImage blue(16, 16, QImage::Format_ARGB32);
+    blue.fill(Qt::blue);
+    ASSERT_TRUE(blue.save(dir.filePath(QStringLiteral("File_New.png"))));
+    QFile bad(dir.filePath(QStringLiteral("File_Open.png")));
+    ASSERT_TRUE(bad.open(QIODevice::WriteOnly) && bad.write("no picture") > 0);
+    bad.close();
+    DriverWindow plain = MakeDriverWindow();
+    DriverWindow w = MakeDriverWindow({}, {"kestrel"}, dir.path() + QLatin1Char('/'));
+    auto fnImage = [](const DriverWindow& c_w, const char* psz) {
+        return c_w.frm->findChild<QAction*>(QLatin1String(psz))
+            ->icon()
+            .pixmap(16, 16)
+            .toImage()
+            .convertToFormat(QImage::Format_ARGB32);
+    };
+    for (const char* psz : {FormName::frmMenu_File_New, FormName::frmToolBar_File_New})
+        EXPECT_EQ(fnImage(w, psz), blue) << psz;
+    for (const char* psz : {FormName::frmMenu_File_Open, FormName::frmMenu_Option_Option})
+        EXPECT_EQ(fnImage(w, psz), fnImage(plain, psz)) << psz;
+    EXPECT_NE(fnImage(plain, FormName::frmMenu_File_New), blue);
 }
