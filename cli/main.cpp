@@ -10,6 +10,7 @@
 
 #include <charconv>
 #include <cmath>
+#include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
@@ -313,6 +314,9 @@ int Extract(const std::string& c_strArchive, const std::string& c_strDestination
 int main(int argc, char** argv) {
     // The local zone stays the same; the C library stops re-reading it for every entry.
     if (std::getenv("TZ") == nullptr) setenv("TZ", ":/etc/localtime", 1);
+    // A file grown past the size limit fails its write (and is removed) instead of killing us
+    // half-way with a cut file left behind.
+    std::signal(SIGXFSZ, SIG_IGN);
 
     const std::vector<std::string> vstrArg(argv + 1, argv + argc);
     if (vstrArg.size() == 1 && (vstrArg[0] == "--help" || vstrArg[0] == "-h")) {
