@@ -239,7 +239,9 @@ fs::path FollowLinks(fs::path path, std::error_code& ec) {
         const fs::path target = fs::read_symlink(path, ec);
         if (ec) return path;
         path = target.is_absolute() ? target : path.parent_path() / target;
-        path = (fs::weakly_canonical(path.parent_path(), ec) / path.filename()).lexically_normal();
+        const fs::path parent = fs::weakly_canonical(path.parent_path(), ec);
+        if (ec) return path;
+        path = (parent / path.filename()).lexically_normal();
     }
     ec = std::make_error_code(std::errc::too_many_symbolic_link_levels);
     return path;
@@ -257,6 +259,8 @@ std::vector<std::string> LinksLeadingOut(const fs::path& c_folder) {
         if (!it->is_symlink(ec)) continue;
         std::error_code ecLink;
         const std::string strTo = FollowLinks(it->path(), ecLink).string();
+        // A loop leads nowhere: the system refuses to follow it, from here or from anywhere.
+        if (ecLink == std::errc::too_many_symbolic_link_levels) continue;
         if (ecLink || (strTo != strFolder && strTo.rfind(strFolder + "/", 0) != 0)) {
             vstr.push_back(it->path().lexically_relative(strFolder).string() + " -> " +
                            (ecLink ? ecLink.message() : strTo));
