@@ -59,12 +59,18 @@ struct RangeClient {
     int64_t llPos;
     int64_t llEnd;
     bool bZeroTail;
+    const DataSink* pSink;
     std::vector<char> vBuffer = std::vector<char>(64 * 1024);
 };
 
 la_ssize_t ReadRange(struct archive* a, void* pvClient, const void** ppvBuffer) {
     auto* c = static_cast<RangeClient*>(pvClient);
     *ppvBuffer = c->vBuffer.data();
+    // Much data may be decoded before any is written (a highly packed entry).
+    if (c->pSink->Stopped()) {
+        archive_set_error(a, ECANCELED, "cancelled");
+        return -1;
+    }
     if (c->llPos >= c->llEnd) {
         if (c->bZeroTail) {
             c->bZeroTail = false;
@@ -94,6 +100,7 @@ DataResult ClassifyFailure(struct archive* a) {
     const char* msg = archive_error_string(a);
     std::string s = msg ? msg : "";
     for (auto& ch : s) ch = static_cast<char>(tolower(static_cast<unsigned char>(ch)));
+    if (s.find("incorrect passphrase") != std::string::npos) return DataResult::WrongPassword;
     if (s.find("encrypt") != std::string::npos || s.find("passphrase") != std::string::npos) {
         return DataResult::Encrypted;
     }
@@ -217,8 +224,8 @@ DataResult InflateWhole(int fd, int64_t c_llOffset, int64_t c_llPacked, int64_t 
     return WritePieces(out.data(), produced, pSink) ? DataResult::Ok : DataResult::SinkFailed;
 }
 
-DataResult DecodeRange(int fd, Format eFormat, int64_t c_llBegin, int64_t c_llEnd,
-                       DataSink* pSink) {
+DataResult DecodeRange(int fd, Format eFormat, int64_t c_llBegin, int64_t c_llEnd, DataSink* pSink,
+                       const char* c_pszPassword) {
     Utf8LocaleScope locale;
     // libarchive's LHA reader fails outright on a name it cannot convert, and names are not
     // taken from it anyway: try the charsets a name can be in until the header reads.
@@ -236,7 +243,8 @@ DataResult DecodeRange(int fd, Format eFormat, int64_t c_llBegin, int64_t c_llEn
             archive_read_support_format_lha(a.get());
         }
         if (charsets[i]) archive_read_set_options(a.get(), charsets[i]);
-        RangeClient client{fd, c_llBegin, c_llEnd, eFormat == Format::Lha};
+        if (c_pszPassword) archive_read_add_passphrase(a.get(), c_pszPassword);
+        RangeClient client{fd, c_llBegin, c_llEnd, eFormat == Format::Lha, pSink};
         if (archive_read_open(a.get(), &client, nullptr, ReadRange, nullptr) != ARCHIVE_OK) {
             return DataResult::Damaged;
         }
@@ -246,7 +254,7 @@ DataResult DecodeRange(int fd, Format eFormat, int64_t c_llBegin, int64_t c_llEn
             failure = ClassifyFailure(a.get());
             continue;
         }
-        if (archive_entry_is_data_encrypted(entry)) return DataResult::Encrypted;
+        if (archive_entry_is_data_encrypted(entry) && !c_pszPassword) return DataResult::Encrypted;
         return PumpData(a.get(), pSink);
     }
     return failure;

@@ -42,6 +42,7 @@ public:
         m_llCount += static_cast<int64_t>(n);
         return m_pInner->Write(pv, n);
     }
+    bool Stopped() const override { return m_pInner->Stopped(); }
     int64_t Count() const { return m_llCount; }
 
 private:
@@ -52,7 +53,9 @@ private:
 // Decodes the first entry found in the bytes [c_llBegin, c_llEnd) of the archive file, read
 // as a stream of the given format (LHA or ZIP); a single zero byte is appended for LHA, which
 // ends the archive there.
-DataResult DecodeRange(int fd, Format eFormat, int64_t c_llBegin, int64_t c_llEnd, DataSink* pSink);
+// With c_pszPassword (null: none) an encrypted ZIP entry is decrypted.
+DataResult DecodeRange(int fd, Format eFormat, int64_t c_llBegin, int64_t c_llEnd, DataSink* pSink,
+                       const char* c_pszPassword);
 
 // Moves the data of the current libarchive entry into the sink.
 DataResult PumpData(struct archive* pArchive, DataSink* pSink);

@@ -66,7 +66,7 @@ public:
 
     ReadResult Next(Entry* pstEntry) override;
     int64_t BytesRead() const override { return std::min(m_llPos, m_llSize); }
-    DataResult ReadData(const Entry& c_stEntry, DataSink* pSink) override {
+    DataResult ReadData(const Entry& c_stEntry, DataSink* pSink, const char*) override {
         if (c_stEntry.ePacking == Packing::Stored) {
             if (c_stEntry.llCompressedSize != c_stEntry.llOriginalSize) return DataResult::Damaged;
             return CopyStored(m_fd.Get(), c_stEntry.llDataOffset, c_stEntry.llCompressedSize,
@@ -74,7 +74,7 @@ public:
         }
         CountingSink counter(pSink);
         DataResult r = DecodeRange(m_fd.Get(), Format::Lha, c_stEntry.llLocalOffset,
-                                   c_stEntry.llLocalEnd, &counter);
+                                   c_stEntry.llLocalEnd, &counter, nullptr);
         // A stored entry is copied as long as its packed size, whatever size the header claims.
         if (r == DataResult::Ok && counter.Count() != c_stEntry.llOriginalSize) {
             return DataResult::Damaged;
