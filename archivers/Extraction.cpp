@@ -583,7 +583,10 @@ void Extraction::Run(EntrySource* pSource, const NameSet& c_names,
     workers.reset();
     pSource->WantOnly(nullptr);
     pSource->SetInterrupt(nullptr);
-    if (m_pMonitor->Halted()) return;
+    if (m_pMonitor->Halted()) {
+        if (!m_stCommand.bTest) m_destination.RemoveEmptyMadeFolders();
+        return;
+    }
     for (const auto& name : c_vNames) {
         // A name given twice is reported once.
         auto it = names.find(name);
@@ -668,7 +671,8 @@ Attempt Extraction::Try(const Job& c_stJob, EntrySource* pSource, SafeDestinatio
                         const char* c_pszPassword) {
     const Entry& e = c_stJob.stEntry;
     Attempt a;
-    m_pMonitor->Report(&e.strName);
+    // Small files are told when done; a large one also as it starts, and on the way.
+    if (e.llOriginalSize > kReportEvery) m_pMonitor->Report(&e.strName);
     if (m_stCommand.bTest) {
         NullSink nothing;
         ProgressSink sink(&nothing, m_pMonitor, e.strName);

@@ -97,6 +97,7 @@ bool SafeDestination::Open(const std::string& c_strPath, Failure* pstError) {
 
 SafeDestination SafeDestination::Share() const {
     SafeDestination other(m_bOverwrite);
+    other.m_pMade = m_pMade;
     other.m_root = UniqueFd(fcntl(m_root.Get(), F_DUPFD_CLOEXEC, 0));
     return other;
 }
@@ -117,7 +118,12 @@ int SafeDestination::OpenParent(const std::vector<std::string>& c, size_t depth,
         const int flags = O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC;
         UniqueFd next(openat(dir.Get(), c[i].c_str(), flags));
         if (!next.Valid() && errno == ENOENT) {
-            if (mkdirat(dir.Get(), c[i].c_str(), 0777) != 0 && errno != EEXIST) {
+            if (mkdirat(dir.Get(), c[i].c_str(), 0777) == 0) {
+                std::string key;
+                for (size_t k = 0; k <= i; ++k) key += (k ? "/" : "") + c[k];
+                std::lock_guard<std::mutex> lock(m_pMade->mutex);
+                m_pMade->paths.insert(std::move(key));
+            } else if (errno != EEXIST) {
                 *peOutcome = WriteOutcome::Failed;
                 *pstWhy = FailureOf(errno, "cannot create folder");
                 return -1;
@@ -256,7 +262,39 @@ WriteOutcome SafeDestination::WriteFile(const std::vector<std::string>& c, const
 
 WriteOutcome SafeDestination::MakeDirectory(const std::vector<std::string>& c, Failure* pstWhy) {
     WriteOutcome outcome = WriteOutcome::Failed;
-    return OpenParent(c, c.size(), &outcome, pstWhy) >= 0 ? WriteOutcome::Written : outcome;
+    if (OpenParent(c, c.size(), &outcome, pstWhy) < 0) return outcome;
+    // A folder entry of the archive, finished: it stays whatever happens later.
+    std::string key;
+    for (size_t k = 0; k < c.size(); ++k) key += (k ? "/" : "") + c[k];
+    std::lock_guard<std::mutex> lock(m_pMade->mutex);
+    m_pMade->paths.erase(key);
+    return WriteOutcome::Written;
+}
+
+void SafeDestination::RemoveEmptyMadeFolders() {
+    std::vector<std::string> paths;
+    {
+        std::lock_guard<std::mutex> lock(m_pMade->mutex);
+        paths.assign(m_pMade->paths.begin(), m_pMade->paths.end());
+        m_pMade->paths.clear();
+    }
+    // A folder's path is longer than its parent's: the longest go first.
+    std::stable_sort(paths.begin(), paths.end(), [](const std::string& a, const std::string& b) {
+        return a.size() > b.size();
+    });
+    m_folder = UniqueFd();
+    m_vFolderPath.clear();
+    for (const std::string& path : paths) {
+        UniqueFd dir(fcntl(m_root.Get(), F_DUPFD_CLOEXEC, 0));
+        size_t pos = 0;
+        for (size_t slash; dir.Valid() && (slash = path.find('/', pos)) != std::string::npos;
+             pos = slash + 1) {
+            dir = UniqueFd(openat(dir.Get(), path.substr(pos, slash - pos).c_str(),
+                                  O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
+        }
+        // Fails, as it should, for a folder that is not empty.
+        if (dir.Valid()) unlinkat(dir.Get(), path.substr(pos).c_str(), AT_REMOVEDIR);
+    }
 }
 
 WriteOutcome SafeDestination::MakeSymlink(const std::vector<std::string>& c,

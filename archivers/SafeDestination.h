@@ -5,6 +5,9 @@
 
 #include <cstdint>
 #include <functional>
+#include <memory>
+#include <mutex>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -45,6 +48,9 @@ public:
     WriteOutcome MakeDirectory(const std::vector<std::string>& c_vComponents, Failure* pstWhy);
     WriteOutcome MakeSymlink(const std::vector<std::string>& c_vComponents,
                              const std::string& c_strTarget, Failure* pstWhy);
+    // Removes the folders this destination and its shares made on the way to an entry, deepest
+    // first, where they are still empty: after a cancel, nothing but finished entries stays.
+    void RemoveEmptyMadeFolders();
 
 private:
     // The folder named by the first c_nDepth components, created on the way; -1 on failure.
@@ -57,7 +63,14 @@ private:
     WriteOutcome Publish(int dirFd, const std::string& c_strTemp, const std::string& c_strLeaf,
                          Failure* pstWhy);
 
+    // Folders made on the way to entries (components joined by "/"); shared by the shares.
+    struct MadeFolders {
+        std::mutex mutex;
+        std::set<std::string> paths;
+    };
+
     bool m_bOverwrite;
+    std::shared_ptr<MadeFolders> m_pMade = std::make_shared<MadeFolders>();
     UniqueFd m_root;
     // The folder OpenParent opened last and its components below the destination.
     UniqueFd m_folder;
