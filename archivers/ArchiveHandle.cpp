@@ -202,7 +202,12 @@ void ComputeTotals(Handle* h) {
 uint32_t OpenFailureReason(Format eFormat, const std::string& c_strPath) {
     int64_t size = 0;
     UniqueFd fd = OpenArchiveFile(c_strPath, &size);
-    if (!fd.Valid()) return KESTREL_REASON_NOT_FOUND;
+    if (!fd.Valid()) {
+        // A folder or a pipe is there, but is no archive.
+        struct stat st {};
+        return stat(c_strPath.c_str(), &st) == 0 ? KESTREL_REASON_UNSUPPORTED
+                                                 : KESTREL_REASON_NOT_FOUND;
+    }
     // A file that begins (or, for ZIP, ends) as the format does is one of it, damaged.
     uint8_t head[32] = {};
     const int64_t got = ReadUpTo(fd.Get(), 0, head, sizeof head);

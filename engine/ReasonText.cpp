@@ -38,7 +38,7 @@ std::wstring ReasonText(uint32_t nReason, int32_t nErrno) {
         case KESTREL_REASON_IN_THE_WAY:
             return L"同じ名前のファイルまたはフォルダがあるため作れません。";
         case KESTREL_REASON_ARCHIVE_DAMAGED:
-            return L"書庫が壊れているため、ここから後の項目を読めません。";
+            return L"書庫が途中で壊れているため読めません。";
         case KESTREL_REASON_CANCELLED:
             return L"中止したため、書きかけのファイルを削除しました。";
         case KESTREL_REASON_WRITE_ERROR:
