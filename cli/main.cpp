@@ -619,6 +619,9 @@ bool TakePasswordFile(std::vector<std::string>* pvstrArg, std::string* pstrFile)
 int main(int argc, char** argv) {
     // The local zone stays the same; the C library stops re-reading it for every entry.
     if (std::getenv("TZ") == nullptr) setenv("TZ", ":/etc/localtime", 1);
+    // A file grown past the size limit fails its write (and is removed) instead of killing us
+    // half-way with a cut file left behind.
+    std::signal(SIGXFSZ, SIG_IGN);
 
     const std::vector<std::string> vstrArg(argv + 1, argv + argc);
     if (vstrArg.size() == 1 && (vstrArg[0] == "--help" || vstrArg[0] == "-h")) {
