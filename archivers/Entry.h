@@ -3,6 +3,7 @@
 // the very same text.
 #pragma once
 
+#include <array>
 #include <cstdint>
 #include <memory>
 #include <string>
@@ -41,7 +42,8 @@ struct Entry {
     int64_t llLocalEnd = 0;     // one past the last byte libarchive may need
     int64_t llDataOffset = -1;  // first byte of the data, when the listing knows it
     Packing ePacking = Packing::Other;
-    int64_t llOrder = 0;  // entries sort by it in the order their source gives them
+    std::array<char, 5> achLhaMethod{};  // "-lh5-" and the like
+    int64_t llOrder = 0;                 // entries sort by it in the order their source gives them
 };
 
 enum class ReadResult { Ok, End, Error };

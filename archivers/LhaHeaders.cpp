@@ -73,8 +73,7 @@ public:
                               Check::Crc16, c_stEntry.nCrc, pSink);
         }
         CountingSink counter(pSink);
-        DataResult r = DecodeRange(m_fd.Get(), Format::Lha, c_stEntry.llLocalOffset,
-                                   c_stEntry.llLocalEnd, &counter, nullptr);
+        DataResult r = DecodeLha(m_fd.Get(), c_stEntry, &counter);
         // A stored entry is copied as long as its packed size, whatever size the header claims.
         if (r == DataResult::Ok && counter.Count() != c_stEntry.llOriginalSize) {
             return DataResult::Damaged;
@@ -438,6 +437,8 @@ ReadResult LhaHeaders::Next(Entry* e) {
     }
     e->llLocalOffset = m_llPos;
     e->llLocalEnd = dataEnd;
+    e->llDataOffset = m_llPos + h.llHeaderSize;
+    std::copy(h.strMethod.begin(), h.strMethod.end(), e->achLhaMethod.begin());
     e->llOrder = m_llPos;
     // Stored data is copied straight from the file when the header is known sound: level 0
     // and 1 headers carry a checksum, checked when parsed; level 2 ones a CRC. Other headers
@@ -452,7 +453,6 @@ ReadResult LhaHeaders::Next(Entry* e) {
     if ((h.strMethod == "-lh0-" || h.strMethod == "-lz4-") && e->eKind == EntryKind::File &&
         bSound) {
         e->ePacking = Packing::Stored;
-        e->llDataOffset = m_llPos + h.llHeaderSize;
     }
     m_llPos = dataEnd;
     return ReadResult::Ok;

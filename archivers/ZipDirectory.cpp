@@ -248,8 +248,8 @@ DataResult ZipDirectory::ReadData(const Entry& c_stEntry, DataSink* pSink,
         // libarchive decrypts both kinds of ZIP encryption, checking the password first.
         if (!c_pszPassword) return DataResult::Encrypted;
         CountingSink counter(pSink);
-        DataResult r = DecodeRange(m_fd.Get(), Format::Zip, c_stEntry.llLocalOffset,
-                                   c_stEntry.llLocalEnd, &counter, c_pszPassword);
+        DataResult r = DecodeRange(m_fd.Get(), c_stEntry.llLocalOffset, c_stEntry.llLocalEnd,
+                                   &counter, c_pszPassword);
         if (r == DataResult::Ok && counter.Count() != c_stEntry.llOriginalSize) {
             return DataResult::Damaged;
         }
@@ -282,8 +282,7 @@ DataResult ZipDirectory::ReadData(const Entry& c_stEntry, DataSink* pSink,
         if (bInside && (Le16(local + 6) & 8) == 0) llEnd = llData + llPacked;
     }
     CountingSink counter(pSink);
-    DataResult r =
-        DecodeRange(m_fd.Get(), Format::Zip, c_stEntry.llLocalOffset, llEnd, &counter, nullptr);
+    DataResult r = DecodeRange(m_fd.Get(), c_stEntry.llLocalOffset, llEnd, &counter, nullptr);
     // The directory's size is the one listed; data that disagrees is not the listed entry.
     if (r == DataResult::Ok && counter.Count() != c_stEntry.llOriginalSize) {
         return DataResult::Damaged;
