@@ -596,7 +596,7 @@ int Test(const std::string& c_strArchive, const std::vector<std::string>& c_vstr
 }
 
 // Takes "--password-file FILE" out of the arguments after the verb ("--" ends the options).
-// False for one without its file.
+// False for one without its file, and for any other option (a password is never one).
 bool TakePasswordFile(std::vector<std::string>* pvstrArg, std::string* pstrFile) {
     for (size_t i = 1; i < pvstrArg->size(); ++i) {
         const std::string& c_str = (*pvstrArg)[i];
@@ -604,6 +604,7 @@ bool TakePasswordFile(std::vector<std::string>* pvstrArg, std::string* pstrFile)
             pvstrArg->erase(pvstrArg->begin() + static_cast<std::ptrdiff_t>(i));
             return true;
         }
+        if (c_str.starts_with("--") && c_str != "--password-file") return false;
         if (c_str != "--password-file") continue;
         if (i + 1 >= pvstrArg->size() || (*pvstrArg)[i + 1].empty()) return false;
         *pstrFile = (*pvstrArg)[i + 1];
