@@ -26,7 +26,8 @@ std::wstring ReasonText(uint32_t nReason, int32_t nErrno) {
         case KESTREL_REASON_UNSUPPORTED:
             return L"対応していない圧縮方式です。";
         case KESTREL_REASON_REFUSED_NAME:
-            return L"解凍先の外を指す名前や改行を含む名前、デバイス・パイプ・ハードリンクは解凍しません。";
+            return L"解凍先の外を指す名前や改行を含む名前、デバイス・パイプ・ハードリンクは解凍しま"
+                   L"せん。";
         case KESTREL_REASON_LINK_OUTSIDE:
             return L"解凍先の外を指すリンク、またはリンクの先に置かれる項目のため解凍しません。";
         case KESTREL_REASON_NAME_TOO_LONG:
