@@ -180,13 +180,38 @@ bool CArchive_Driver::Cleanup_TempDirectory() {
 // ---------------------------------------------------------------------------------------------
 // Extraction requests
 
+namespace {
+
+// The observer is the caller's for one call only.
+class CObserverScope {
+public:
+    CObserverScope(shelf_cli::CArchive_Unify* pcArchive, shelf::IExtractObserver* pcObserver)
+        : m_pcArchive(pcArchive) {
+        m_pcArchive->SetExtractObserver(pcObserver);
+    }
+    ~CObserverScope() { m_pcArchive->SetExtractObserver(nullptr); }
+    CObserverScope(const CObserverScope&) = delete;
+    CObserverScope& operator=(const CObserverScope&) = delete;
+
+private:
+    shelf_cli::CArchive_Unify* m_pcArchive;
+};
+
+}  // namespace
+
 int32_t CArchive_Driver::Extract(const QStringList& strExtractFiles,
                                  const QString& strThawDirectory, bool bOverwrite,
-                                 bool bDirectoryPath) {
+                                 bool bDirectoryPath, shelf::IExtractObserver* pcObserver) {
     EXT_MODE eMode = bOverwrite ? EXT_OVERWRITE : EXT_OVERWRITE_DEFAULT;
     eMode |= bDirectoryPath ? EXT_WITH_PATH : EXT_WITHOUT_PATH;
     eMode |= bOverwrite ? EXT_NO_CONFIRM : EXT_CONFIRM;
+    CObserverScope scope(m_pcArchive.get(), pcObserver);
     return m_pcArchive->Extract(strExtractFiles, strThawDirectory, eMode);
+}
+
+int32_t CArchive_Driver::Test(const QStringList& strFiles, shelf::IExtractObserver* pcObserver) {
+    CObserverScope scope(m_pcArchive.get(), pcObserver);
+    return m_pcArchive->Extract(strFiles, QString(), EXT_TEST);
 }
 
 int32_t CArchive_Driver::Get_DirectoryFiles(const QString& strDirectory, QStringList& strFiles,

@@ -130,7 +130,7 @@ Outcome Extract(Format eFormat, const std::string& c_strArchive, bool bPaths, bo
     o.nCode = RunCommand(
         eFormat,
         CommandLine(eFormat, bPaths, bOverwrite, c_strArchive, c_strDest, c_strResponse).c_str(),
-        output, sizeof output);
+        output, sizeof output, nullptr);
     o.strReport = output;
     o.mTree = Tree(c_strDest);
     return o;
@@ -245,7 +245,7 @@ TEST(FoundEntries, GiveWhatAWalkGives) {
         for (int i = 0; i < 3; ++i) {
             SCOPED_TRACE(std::string(c.pszArchive) + " " + std::to_string(i));
             if (i > 0) {
-                void* h = OpenArchive(format, archive.c_str());
+                void* h = OpenArchive(format, archive.c_str(), nullptr);
                 ASSERT_NE(h, nullptr);
                 for (const std::string& name : c.vNames) {
                     std::vector<char> record(KESTREL_INDIVIDUALINFO_SIZE);
@@ -265,7 +265,7 @@ TEST(FoundEntries, GiveWhatAWalkGives) {
             outcome[i].nCode = RunCommand(
                 format,
                 CommandLine(format, true, true, archive, dest, scratch / "response.txt").c_str(),
-                output, sizeof output);
+                output, sizeof output, nullptr);
             outcome[i].strReport = output;
             outcome[i].mTree = Tree(dest);
             EXPECT_EQ(outcome[i].nCode, 0) << output;

@@ -5,6 +5,7 @@
 #include "CArchive_Drivers.h"
 #include "CArchive_FileTree.h"
 #include "CTreeString.h"
+#include "ExtractObserver.h"
 #include "Platform.h"
 #include "support/Support.h"
 
@@ -68,6 +69,52 @@ TEST(Engine, TheResponseFileIsPrivateExclusiveAndRemoved) {
     EXPECT_EQ(ListTree(scratch / "responses").size(), 1u);
     c.vstrFolders = {ToWide(scratch / "no/such/folder")};
     EXPECT_EQ(c.Extract({L"/big.bin"}, L"/out", EXT_MODE(0x92)), -2);
+}
+
+// The password reaches the archiver only through its callback, never in the command line or the
+// response file. One that was right is kept for the archive until it closes; after a wrong one
+// the observer is asked again, told so. A cancel comes back as -3.
+TEST(Engine, PasswordsGoOnlyThroughTheCallbackAndAreKeptUntilClose) {
+    struct Observer : IExtractObserver {
+        std::vector<std::string> vAnswers;
+        std::vector<bool> vWrongBefore;
+        std::vector<std::wstring> vPaths;
+        bool bStop = false;
+        bool Progress(const EXTRACT_PROGRESS& c_st) override {
+            vPaths.push_back(c_st.strPath);
+            return !bStop;
+        }
+        bool Password(bool bWrongBefore, kestrel::Secret* pPassword) override {
+            vWrongBefore.push_back(bWrongBefore);
+            if (vAnswers.empty()) return false;
+            pPassword->Assign(vAnswers.front().data(), vAnswers.front().size());
+            vAnswers.erase(vAnswers.begin());
+            return true;
+        }
+    } o;
+    Scratch scratch;
+    EnvScope log("KESTREL_FAKE_LOG", scratch / "log");
+    EnvScope copy("KESTREL_FAKE_RESPONSE_COPY", scratch / "copy");
+    EnvScope password("KESTREL_FAKE_PASSWORD", "Geheim");
+    FakeDriver<CArchive_Lha_Unlha32> c(scratch);
+    c.SetExtractObserver(&o);
+    auto fnExtract = [&] { return c.Extract({L"/dir/a.txt"}, L"/out", EXT_MODE(0x92)); };
+    o.vAnswers = {"wrong", "Geheim"};
+    EXPECT_EQ(fnExtract(), 1);
+    EXPECT_EQ(fnExtract(), 1);
+    EXPECT_EQ(o.vWrongBefore, (std::vector<bool>{false, true}));
+    EXPECT_EQ(o.vPaths, (std::vector<std::wstring>{L"/dir/a.txt", L"/dir/a.txt"}));
+    c.Close();
+    EXPECT_EQ(c.Create(nullptr, ToWide(scratch / "a.lzh")), CA_OPENED);
+    o.bStop = true;
+    EXPECT_EQ(fnExtract(), -3);
+    EXPECT_EQ(o.vWrongBefore, (std::vector<bool>{false, true, false}));
+    const std::string strLog = ReadFile(scratch / "log");
+    EXPECT_EQ(Lines(strLog)[0], "password 1 right");
+    EXPECT_EQ(Lines(strLog)[3], "password 0 right");
+    EXPECT_EQ(Lines(strLog)[6], "password declined");
+    EXPECT_EQ(strLog.find("Geheim"), std::string::npos);
+    EXPECT_EQ(ReadFile(scratch / "copy"), "\"dir/a.txt\" -p2\r\n");
 }
 
 TEST(Engine, TheTreeOfEntries) {

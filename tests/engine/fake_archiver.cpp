@@ -3,6 +3,9 @@
 //   KESTREL_FAKE_LOG            one line per command ("cmd ...", "response PATH MODE")
 //   KESTREL_FAKE_RESPONSE_COPY  a copy of the response file the command names
 //   KESTREL_FAKE_CMD_RESULT     the command's result (default 0)
+//   KESTREL_FAKE_PASSWORD       CommandEx asks for passwords until given this one or none
+//                               ("password N right" or "password declined"), then reports one
+//                               entry's progress (cancelled: result 7)
 #include <sys/stat.h>
 
 #include <cstdio>
@@ -46,6 +49,28 @@ FAKE_EXPORT int Unlha(void*, const char* c_psz, char* pszOut, uint32_t nOut) {
     if (pszOut != nullptr && nOut > 0) std::snprintf(pszOut, nOut, "fake: done");
     const char* pszResult = std::getenv("KESTREL_FAKE_CMD_RESULT");
     return pszResult != nullptr ? std::atoi(pszResult) : 0;
+}
+
+FAKE_EXPORT int UnlhaCommandEx(void* pv, const char* c_psz, char* pszOut, uint32_t nOut,
+                               const KESTREL_COMMAND_CALLBACKS* p) {
+    const char* pszWanted = std::getenv("KESTREL_FAKE_PASSWORD");
+    if (pszWanted != nullptr && p != nullptr) {
+        char sz[64];
+        for (uint32_t n = 0; n < 4; ++n) {
+            if (p->pfnPassword(p->pvContext, n, sz, sizeof sz) == 0) {
+                Log("password declined");
+                break;
+            }
+            if (std::strcmp(sz, pszWanted) == 0) {
+                Log("password " + std::to_string(n) + " right");
+                break;
+            }
+        }
+        const KESTREL_PROGRESS st{0, 1, 0, 4, "dir/a.txt"};
+        if (p->pfnProgress != nullptr && p->pfnProgress(p->pvContext, &st) != 0)
+            return KESTREL_RESULT_CANCELLED;
+    }
+    return Unlha(pv, c_psz, pszOut, nOut);
 }
 
 FAKE_EXPORT HARC UnlhaOpenArchive(void*, const char* c_pszPath, uint32_t) {

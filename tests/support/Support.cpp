@@ -145,8 +145,13 @@ RunResult Run(const std::vector<std::string>& c_vstrArgs, const RunOptions& c_op
     if (nMaster >= 0) fcntl(nMaster, F_SETFL, O_NONBLOCK);
     const auto start = std::chrono::steady_clock::now();
     int nStatus = 0;
+    bool bInterrupted = false;
     while (waitpid(pid, &nStatus, WNOHANG) == 0) {
         if (nMaster >= 0) st.strErr += Drain(nMaster);
+        if (!bInterrupted && !c_opt.strInterruptAt.empty() &&
+            st.strErr.find(c_opt.strInterruptAt) != std::string::npos) {
+            bInterrupted = kill(pid, SIGINT) == 0;
+        }
         if (std::chrono::steady_clock::now() - start >
             std::chrono::duration<double>(c_opt.dTimeout)) {
             st.bTimedOut = true;
