@@ -55,7 +55,7 @@ struct RunOptions {
     std::vector<std::string> vstrEnv = {};  // "NAME=VALUE" set, "NAME" unset
     long long llFileSizeLimit = -1;         // RLIMIT_FSIZE, with SIGXFSZ ignored
     bool bTerminal = false;                 // stderr is a pseudo-terminal
-    std::string strInterruptAt;             // SIGINT once stderr (a terminal) shows this text
+    std::string strInterruptAt = {};        // SIGINT once stderr (a terminal) shows this text
 };
 struct RunResult {
     int nExit = -1;  // -1 when the program did not exit by itself
