@@ -51,6 +51,9 @@ QString CFileListModel::Text(int nRow, int nColumn) const {
         case Column_FileName:
             return QString::fromStdWString(pstNode->strFileName);
         case Column_FileType:
+            // Told before extracting: a password will be asked for.
+            if (stFile.nFlag & KESTREL_FLAG_ENCRYPTED)
+                return m_pcDriver->ExtInfo(stItem.nExtIndex).strType + QStringLiteral(" (暗号化)");
             return m_pcDriver->ExtInfo(stItem.nExtIndex).strType;
         case Column_OrgSize:
             return CFormat::Number(stFile.nOriginalSize);

@@ -67,12 +67,6 @@ void TellError(QWidget* pWindow, const QString& c_strText, bool bTellLater) {
         CMessageBox::Error(pWindow, c_strText);
 }
 
-class CBusyCursor {
-public:
-    CBusyCursor() { QApplication::setOverrideCursor(Qt::WaitCursor); }
-    ~CBusyCursor() { QApplication::restoreOverrideCursor(); }
-};
-
 }  // namespace
 
 std::unique_ptr<CFileMover> CForm_FilerMain_Driver::MakeMover(int nItems) {
@@ -91,21 +85,6 @@ QString CForm_FilerMain_Driver::StagingFolder() {
         CMessageBox::Error(m_frmWindow,
                            QStringLiteral("一時フォルダがないため、ファイルを取り出せません"));
     return strFolder;
-}
-
-bool CForm_FilerMain_Driver::Extract_Staged(const QStringList& c_lstFiles,
-                                            const QString& c_strDirectory, bool bTellLater) {
-    int32_t nResult = 0;
-    {
-        CBusyCursor busy;
-        nResult = m_pcArchive_Driver->Extract(c_lstFiles, c_strDirectory, true, true);
-    }
-    if (nResult >= 0) return true;
-    QString strReason = m_pcArchive_Driver->strLastExtractMessage();
-    if (strReason.isEmpty()) strReason = QStringLiteral("書庫からファイルを取り出せませんでした");
-    const QString strText = CMessageBox::WithCause(c_strExtractError, strReason);
-    TellError(m_frmWindow, strText, bTellLater);
-    return false;
 }
 
 QStringList CForm_FilerMain_Driver::Drop_LinksLeaving(const QString& c_strStaging,
@@ -143,12 +122,15 @@ bool CForm_FilerMain_Driver::Edit_Extract_ListView() {
     }
     QString strDestination;
     if (!ExtractFolderBrowse(strDestination)) return false;
-    const QString strStaging = StagingFolder();
+    STAGING stStaging;
+    StagingFolderFor(strDestination, &stStaging);
+    const QString strStaging = stStaging.strFolder;
     if (strStaging.isEmpty()) return false;
     const QStringList lstEntries = StageableEntries(m_frmWindow, strStaging, SelectedEntries());
     if (lstEntries.isEmpty()) return false;
 
     const bool bExtracted = Extract_Staged(lstEntries, strStaging);
+    if (m_bQuitting) return false;
     QStringList lstSources;
     for (const QString& strEntry : lstEntries) lstSources << StagedPath(strStaging, strEntry);
     const QStringList lstLeft = Drop_LinksLeaving(strStaging, lstSources);
@@ -171,7 +153,9 @@ bool CForm_FilerMain_Driver::Edit_Extract_TreeView(bool bIncludeSubFolder) {
     if (!ExtractFolderBrowse(strDestination)) return false;
     const QString strNode = CFolderTreeView::NodeName(m_frmTreeView->currentItem());
     if (!strNode.startsWith(QLatin1Char('/'))) return false;  // the all-files node
-    const QString strStaging = StagingFolder();
+    STAGING stStaging;
+    StagingFolderFor(strDestination, &stStaging);
+    const QString strStaging = stStaging.strFolder;
     if (strStaging.isEmpty()) return false;
 
     if (StageableEntries(m_frmWindow, strStaging, {strNode}).isEmpty()) return false;
@@ -182,6 +166,7 @@ bool CForm_FilerMain_Driver::Edit_Extract_TreeView(bool bIncludeSubFolder) {
     QStringList lstFiles;
     m_pcArchive_Driver->Get_DirectoryFiles(strNode, lstFiles, bIncludeSubFolder);
     Extract_Staged(lstFiles, strStaging);
+    if (m_bQuitting) return false;
     // A folder without files of its own still arrives as a folder; one reached through a link
     // is not the folder that was asked for.
     QDir().mkpath(strSource);
@@ -237,6 +222,8 @@ bool CForm_FilerMain_Driver::Edit_Open(const VIEWERAPPLICATION* pstViewer) {
     const QStringList lstEntries = StageableEntries(m_frmWindow, strStaging, SelectedEntries());
     if (lstEntries.isEmpty()) return false;
     const bool bExtracted = Extract_Staged(lstEntries, strStaging);
+    // Nothing is opened after a cancel.
+    if (m_bQuitting || m_bJobCancelled) return false;
     for (const QString& strEntry : lstEntries) {
         const QString strFile = StagedPath(strStaging, strEntry);
         // What failed to extract has been told already.

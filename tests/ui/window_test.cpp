@@ -280,7 +280,7 @@ TEST(Window, ViewersDragsAndFailuresAreTold) {
     ASSERT_EQ(messages.lstTexts.size(), 1);
     EXPECT_TRUE(messages.lstTexts[0].startsWith(
         QStringLiteral("ファイルの解凍中にエラーが発生しました\n\n■原因\n")));
-    EXPECT_TRUE(messages.lstTexts[0].contains(QStringLiteral("bad.txt: data damaged")));
+    EXPECT_TRUE(messages.lstTexts[0].contains(QStringLiteral("bad.txt: データが壊れています")));
     EXPECT_TRUE(bad.pDriver->lstLaunched.isEmpty());
 }
 
