@@ -132,8 +132,12 @@ void CForm_FilerMain_Driver::Quit_Job() {
 
 void CForm_FilerMain_Driver::TellProblems(const QString& c_strHead, const CExtractJob& c_cJob,
                                           bool bTellLater) {
+    // In the archive's order of names: the archivers work on several entries at once.
+    std::vector<shelf::EXTRACT_PROBLEM> vstProblems = c_cJob.Problems();
+    std::stable_sort(vstProblems.begin(), vstProblems.end(),
+                     [](const auto& a, const auto& b) { return a.strPath < b.strPath; });
     QStringList lstLines;
-    for (const shelf::EXTRACT_PROBLEM& c_st : c_cJob.Problems()) lstLines << ProblemLine(c_st);
+    for (const shelf::EXTRACT_PROBLEM& c_st : vstProblems) lstLines << ProblemLine(c_st);
     QString strCause;
     if (lstLines.isEmpty()) {
         strCause = QStringLiteral("書庫からファイルを取り出せませんでした");
