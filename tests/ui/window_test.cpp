@@ -464,7 +464,7 @@ TEST(Window, PasswordsAreAskedInADialog) {
     auto fnAllFiles = [](STConfig& st) { st.stGeneral.bFirstFolderOfAllFiles = true; };
     DriverWindow w = MakeDriverWindow(fnAllFiles, {"kestrel", FixturePath("zip_encrypted.zip")});
     ASSERT_EQ(w.RowNames(), (QStringList{"secret.txt", "plain.txt"}));
-    EXPECT_TRUE(w.pDriver->pcFileListModel()->Text(0, Column_FileType).endsWith("(暗号化)"));
+    EXPECT_TRUE(w.pDriver->pcFileListModel()->Text(0, Column_FileType).startsWith("(暗号化) "));
     EXPECT_FALSE(w.pDriver->pcFileListModel()->Text(1, Column_FileType).contains("暗号"));
     w.SelectAllRows();
     for (const char* pszOut : {"out", "again"}) {
