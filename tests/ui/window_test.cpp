@@ -455,6 +455,19 @@ TEST(Window, ExtractionIsAJobThatRepaintsAndCancels) {
     EXPECT_TRUE(messages.lstTexts[0].startsWith("解凍を中止しました。"));
     EXPECT_TRUE(messages.lstTexts[0].contains(QStringLiteral("%1 個").arg(lstArrived.size())))
         << messages.lstTexts[0].toStdString();
+
+    // Quitting in the middle: the job stops, nothing more is moved or told, nothing is left.
+    messages.lstTexts.clear();
+    const QStringList lstBefore = Entries(strOut);
+    CExtractJob::SetProgressHook([&](const shelf::EXTRACT_PROGRESS& c_st) {
+        if (c_st.llBytesDone > 0) std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    });
+    QTimer::singleShot(300, w.frm.get(), [&] { w.frm->close(); });
+    EXPECT_FALSE(w.pDriver->Edit_Extract_ListView());
+    CExtractJob::SetProgressHook({});
+    EXPECT_FALSE(w.pDriver->pcArchive_Driver()->bFileOpened());
+    EXPECT_EQ(Entries(strOut), lstBefore);
+    EXPECT_TRUE(messages.lstTexts.isEmpty());
 }
 
 // Encrypted entries are marked in the list; their password is asked (again after a wrong one,
