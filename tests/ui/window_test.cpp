@@ -118,6 +118,11 @@ TEST(Window, OpensFromTheCommandLineTheMenuAndDrops) {
     EXPECT_TRUE(w.frm->frmMenu->isEnabled());
     for (const char* pszItem : FormName::c_apszExtractItems)
         EXPECT_FALSE(Enabled(*w.frm, pszItem)) << pszItem;
+    // A reason the user can act on is given.
+    w.Open(FixturePath("7z_header_encrypted.7z"));
+    EXPECT_EQ(messages.lstTexts.value(1),
+              "このファイルは開くことが出来ません\n\n■原因\nこの 7z "
+              "書庫は暗号化されているため開けません");
     // Files dropped on an empty window: the first opens here, the others in new instances.
     QMimeData data;
     data.setUrls({QUrl::fromLocalFile(SamplePath()), QUrl::fromLocalFile("/tmp/b c.zip"),
