@@ -70,28 +70,30 @@ bool CArchive_Driver::Open(const QString& strArchiveFileName,
 
     const CA_RESULT eResult = m_pcArchive->Create(m_frmWindow, strArchiveFileName);
     if (eResult < 0) return false;
-
-    if (eResult == CA_OPENED) {
-        ARCHIVE_FILE stEntry;
-        int32_t nCount = 0;
-        if (m_pcArchive->FindFirst(QStringLiteral("*"), &stEntry) == CA_OK) {
-            do {
-                m_pcFileTree->AddNode(stEntry, NODE::NS_NORMAL);
-                ++nCount;
-                if (nCount % 8 == 0 && fnReportProgress)
-                    fnReportProgress(m_pcArchive->FindProgress());
-            } while (m_pcArchive->FindNext(&stEntry) == CA_OK);
-            if (fnReportProgress) fnReportProgress(m_pcArchive->FindProgress());
-        }
-        m_nFileCount = nCount;
-        m_llFileSize = m_pcArchive->GetArchiveFileSize();
-        const NODE* pstRoot = m_pcFileTree->RootNode();
-        m_llCompressFileSize = pstRoot->llTotalCompressedSize;
-        m_llExtractFileSize = pstRoot->llTotalOriginalSize;
-        // Stored as computed; an empty archive gives a ratio that is not a number.
-        m_dAvgRatio =
-            static_cast<double>(m_llCompressFileSize) / static_cast<double>(m_llExtractFileSize);
+    // No file there: this program never makes archives, so there is nothing to show.
+    if (eResult != CA_OPENED) {
+        m_pcArchive->Close();
+        return false;
     }
+
+    ARCHIVE_FILE stEntry;
+    int32_t nCount = 0;
+    if (m_pcArchive->FindFirst(QStringLiteral("*"), &stEntry) == CA_OK) {
+        do {
+            m_pcFileTree->AddNode(stEntry, NODE::NS_NORMAL);
+            ++nCount;
+            if (nCount % 8 == 0 && fnReportProgress) fnReportProgress(m_pcArchive->FindProgress());
+        } while (m_pcArchive->FindNext(&stEntry) == CA_OK);
+        if (fnReportProgress) fnReportProgress(m_pcArchive->FindProgress());
+    }
+    m_nFileCount = nCount;
+    m_llFileSize = m_pcArchive->GetArchiveFileSize();
+    const NODE* pstRoot = m_pcFileTree->RootNode();
+    m_llCompressFileSize = pstRoot->llTotalCompressedSize;
+    m_llExtractFileSize = pstRoot->llTotalOriginalSize;
+    // Stored as computed; an empty archive gives a ratio that is not a number.
+    m_dAvgRatio =
+        static_cast<double>(m_llCompressFileSize) / static_cast<double>(m_llExtractFileSize);
 
     m_bFileOpened = true;
     m_strFileFullPath = strArchiveFileName;
