@@ -28,11 +28,20 @@ QString WithSlash(const QString& c_strDirectory) {
 
 // The folder shared by this user's instances below a base: "kestrel/", unless that name is
 // taken by something that is not our own real folder (another user's, or a link), which must
-// never receive our files.
+// never receive our files; then "kestrel-<uid>/" and its numbered sisters, under the same rule.
+// Each is made here first, so that no one can slip one in between the check and its use.
+// Empty when none is ours.
 QString SharedTempFolder(const QString& c_strBase) {
-    const QString strShared = c_strBase + QStringLiteral("kestrel/");
-    if (safefs::IsAbsentOrOwnFolder(QFile::encodeName(strShared.chopped(1)))) return strShared;
-    return c_strBase + QStringLiteral("kestrel-%1/").arg(::getuid());
+    for (int n = 0; n < 100; ++n) {
+        const QString strShared =
+            c_strBase + (n == 0   ? QStringLiteral("kestrel/")
+                         : n == 1 ? QStringLiteral("kestrel-%1/").arg(::getuid())
+                                  : QStringLiteral("kestrel-%1-%2/").arg(::getuid()).arg(n));
+        const QByteArray path = QFile::encodeName(strShared.chopped(1));
+        ::mkdir(path.constData(), 0755);
+        if (safefs::IsAbsentOrOwnFolder(path)) return strShared;  // absent: the base comes later
+    }
+    return QString();
 }
 
 }  // namespace
@@ -137,6 +146,10 @@ QString CArchive_Driver::Generate_ExtractTempDirectoryName() const {
 bool CArchive_Driver::Set_TempDirectory(const QString& strDirectory, QString* pstrError) {
     Cleanup_TempDirectory();
     const QString strShared = SharedTempFolder(WithSlash(strDirectory));
+    if (strShared.isEmpty()) {
+        if (pstrError) *pstrError = QStringLiteral("フォルダを作成できません: ") + strDirectory;
+        return false;
+    }
     return Create_TempDirectory(Generate_TempDirectoryName(strShared), pstrError);
 }
 
@@ -169,13 +182,38 @@ bool CArchive_Driver::Cleanup_TempDirectory() {
 // ---------------------------------------------------------------------------------------------
 // Extraction requests
 
+namespace {
+
+// The observer is the caller's for one call only.
+class CObserverScope {
+public:
+    CObserverScope(shelf_cli::CArchive_Unify* pcArchive, shelf::IExtractObserver* pcObserver)
+        : m_pcArchive(pcArchive) {
+        m_pcArchive->SetExtractObserver(pcObserver);
+    }
+    ~CObserverScope() { m_pcArchive->SetExtractObserver(nullptr); }
+    CObserverScope(const CObserverScope&) = delete;
+    CObserverScope& operator=(const CObserverScope&) = delete;
+
+private:
+    shelf_cli::CArchive_Unify* m_pcArchive;
+};
+
+}  // namespace
+
 int32_t CArchive_Driver::Extract(const QStringList& strExtractFiles,
                                  const QString& strThawDirectory, bool bOverwrite,
-                                 bool bDirectoryPath) {
+                                 bool bDirectoryPath, shelf::IExtractObserver* pcObserver) {
     EXT_MODE eMode = bOverwrite ? EXT_OVERWRITE : EXT_OVERWRITE_DEFAULT;
     eMode |= bDirectoryPath ? EXT_WITH_PATH : EXT_WITHOUT_PATH;
     eMode |= bOverwrite ? EXT_NO_CONFIRM : EXT_CONFIRM;
+    CObserverScope scope(m_pcArchive.get(), pcObserver);
     return m_pcArchive->Extract(strExtractFiles, strThawDirectory, eMode);
+}
+
+int32_t CArchive_Driver::Test(const QStringList& strFiles, shelf::IExtractObserver* pcObserver) {
+    CObserverScope scope(m_pcArchive.get(), pcObserver);
+    return m_pcArchive->Extract(strFiles, QString(), EXT_TEST);
 }
 
 int32_t CArchive_Driver::Get_DirectoryFiles(const QString& strDirectory, QStringList& strFiles,

@@ -60,6 +60,9 @@ public:
     // fnReportProgress may be empty; it gets the read progress in thousandths after every
     // eighth entry and once at the end.
     bool Open(const QString& strArchiveFileName, const ProgressFunction& fnReportProgress = {});
+    // Why the last Open failed (KESTREL_REASON_*, 0 when unknown); its text:
+    // shelf_cli::CArchive_Unify::OpenFailureText.
+    uint32_t nOpenFailureReason() const { return m_pcArchive->OpenReason(); }
     bool Close();
 
     // --- temporary folders: every folder path formed here ends in "/" ---
@@ -95,8 +98,18 @@ public:
     const CIconList& IconList() const { return m_ilIcon; }
 
     // --- extraction requests ---
+    // pcObserver (may be null) is told how far the extraction is and what was not extracted
+    // and why (its texts: shelf_cli::CArchive_Unify::ReasonText), and is asked for passwords;
+    // calls come on this thread or on one the archiver starts, never after the call returns.
+    // Nothing else may touch this object meanwhile. Result: the number of paths, or -1 failed
+    // (or not everything extracted), -2 no response file could be written, -3 cancelled by the
+    // observer (what was finished stays, nothing half-written does).
     int32_t Extract(const QStringList& strExtractFiles, const QString& strThawDirectory,
-                    bool bOverwrite, bool bDirectoryPath);
+                    bool bOverwrite, bool bDirectoryPath,
+                    shelf::IExtractObserver* pcObserver = nullptr);
+    // Decodes and checks the entries, writing nothing; the observer hears of each entry that is
+    // not sound. Results as Extract's (-1: some entry is not sound).
+    int32_t Test(const QStringList& strFiles, shelf::IExtractObserver* pcObserver = nullptr);
     int32_t Get_DirectoryFiles(const QString& strDirectory, QStringList& strFiles,
                                bool bSubDirectory) const;
     // What the archiver said about the last extraction that failed; may be empty.

@@ -11,6 +11,7 @@
 #include <unordered_set>
 
 #include "ArchiverCore.h"
+#include "EntryData.h"
 #include "Text.h"
 #include "common_archiver_api.h"
 
@@ -96,11 +97,14 @@ public:
         return ReadResult::Ok;
     }
     int64_t BytesRead() const override { return m_inner->BytesRead(); }
-    DataResult ReadData(const Entry& c_stEntry, DataSink* pSink) override {
-        return m_inner->ReadData(c_stEntry, pSink);
+    DataResult ReadData(const Entry& c_stEntry, DataSink* pSink,
+                        const char* c_pszPassword) override {
+        return m_inner->ReadData(c_stEntry, pSink, c_pszPassword);
     }
     void SkipData(const Entry& c_stEntry) override { m_inner->SkipData(c_stEntry); }
     bool DecodesAnyOrder() const override { return m_inner->DecodesAnyOrder(); }
+    void SetInterrupt(Interrupt* pInterrupt) override { m_inner->SetInterrupt(pInterrupt); }
+    const std::vector<Entry>* KnownEntries() const override { return &m_vEntries; }
 
 private:
     std::unique_ptr<EntrySource> m_inner;
@@ -135,6 +139,7 @@ void FillRecord(const Entry& e, void* pvRecord) {
     StoreLe32(r + KESTREL_INFO_COMPRESSED_SIZE, Clamp32(e.llCompressedSize));
     StoreLe32(r + KESTREL_INFO_CRC, e.nCrc);
     StoreLe32(r + KESTREL_INFO_OS_TYPE, e.nOsType);
+    if (e.bEncrypted) StoreLe32(r + KESTREL_INFO_FLAG, KESTREL_FLAG_ENCRYPTED);
     uint16_t ratio = 0;
     if (e.llOriginalSize > 0) {
         long double v = static_cast<long double>(e.llCompressedSize) * 1000.0L /
@@ -194,13 +199,53 @@ void ComputeTotals(Handle* h) {
 
 }  // namespace
 
-void* OpenArchive(Format eFormat, const char* c_pszPath) try {
+uint32_t OpenFailureReason(Format eFormat, const std::string& c_strPath) {
+    int64_t size = 0;
+    UniqueFd fd = OpenArchiveFile(c_strPath, &size);
+    if (!fd.Valid()) {
+        // A folder or a pipe is there, but is no archive.
+        struct stat st {};
+        return stat(c_strPath.c_str(), &st) == 0 ? KESTREL_REASON_UNSUPPORTED
+                                                 : KESTREL_REASON_NOT_FOUND;
+    }
+    // A file that begins (or, for ZIP, ends) as the format does is one of it, damaged.
+    uint8_t head[32] = {};
+    const int64_t got = ReadUpTo(fd.Get(), 0, head, sizeof head);
+    bool mine = false;
+    switch (eFormat) {
+        case Format::Lha:
+            mine = got >= 22 && head[2] == '-' && head[3] == 'l' && head[6] == '-';
+            break;
+        case Format::SevenZip:
+            mine = got >= 6 && std::memcmp(head, "7z\xBC\xAF\x27\x1C", 6) == 0;
+            break;
+        case Format::Zip: {
+            uint8_t tail[22] = {};
+            mine = (got >= 4 && std::memcmp(head, "PK\x03\x04", 4) == 0) ||
+                   (size >= 22 && ReadAt(fd.Get(), size - 22, tail, sizeof tail) &&
+                    std::memcmp(tail, "PK\x05\x06", 4) == 0);
+            break;
+        }
+    }
+    if (!mine) return KESTREL_REASON_UNSUPPORTED;
+    if (eFormat == Format::SevenZip && SevenZipHeaderEncrypted(c_strPath)) {
+        return KESTREL_REASON_ENCRYPTED;
+    }
+    return KESTREL_REASON_DAMAGED;
+}
+
+void* OpenArchive(Format eFormat, const char* c_pszPath, uint32_t* pnReason) try {
+    if (pnReason) *pnReason = KESTREL_REASON_NOT_FOUND;
     if (!c_pszPath || !*c_pszPath) return nullptr;
     auto h = std::make_unique<Handle>();
     h->eFormat = eFormat;
     h->strPath = c_pszPath;
     h->source = OpenForHandle(eFormat, h->strPath, &h->llFileSize, &h->bRaw);
-    if (!h->source) return nullptr;
+    if (!h->source) {
+        if (pnReason) *pnReason = OpenFailureReason(eFormat, h->strPath);
+        return nullptr;
+    }
+    if (pnReason) *pnReason = 0;
     h->bIdentity = IdentityOf(h->strPath, &h->stIdentity);
     std::lock_guard<std::mutex> lock(g_mutex);
     g_handles.insert(h.get());

@@ -1,28 +1,8 @@
 #include "CommandLine.h"
 
-namespace kestrel::archiver {
+#include "CommandQuote.h"
 
-bool SplitCommandLine(std::string_view c_svLine, std::vector<std::string>* pvTokens) {
-    pvTokens->clear();
-    size_t i = 0, n = c_svLine.size();
-    while (i < n) {
-        while (i < n && (c_svLine[i] == ' ' || c_svLine[i] == '\t')) ++i;
-        if (i >= n) break;
-        std::string token;
-        bool quoted = false;
-        while (i < n && (quoted || (c_svLine[i] != ' ' && c_svLine[i] != '\t'))) {
-            if (c_svLine[i] == '"') {
-                quoted = !quoted;
-            } else {
-                token.push_back(c_svLine[i]);
-            }
-            ++i;
-        }
-        if (quoted) return false;
-        pvTokens->push_back(std::move(token));
-    }
-    return true;
-}
+namespace kestrel::archiver {
 
 namespace {
 
@@ -37,8 +17,18 @@ bool TakeResponse(const std::string& c_strToken, ExtractCommand* c) {
     return true;
 }
 
+// The test verb of every format: VERB "ARCHIVE" "@RESPONSE" (LHA: @"RESPONSE").
+bool ParseTest(const std::vector<std::string>& t, ExtractCommand* c, std::string* err) {
+    if (t.size() != 3) return Fail(err, "Unexpected arguments.");
+    c->bTest = true;
+    c->strArchive = t[1];
+    if (!TakeResponse(t[2], c)) return Fail(err, "Missing response file (@).");
+    return true;
+}
+
 bool ParseSevenZip(const std::vector<std::string>& t, ExtractCommand* c, std::string* err) {
     size_t i = 0;
+    if (!t.empty() && t[0] == "t") return ParseTest(t, c, err);
     if (t.empty() || (t[0] != "x" && t[0] != "e")) return Fail(err, "Unknown command.");
     c->bWithPaths = t[i++] == "x";
     if (i < t.size() && (t[i] == "-aoa" || t[i] == "-aos")) c->bOverwrite = t[i++] == "-aoa";
@@ -53,6 +43,7 @@ bool ParseSevenZip(const std::vector<std::string>& t, ExtractCommand* c, std::st
 
 bool ParseLha(const std::vector<std::string>& t, ExtractCommand* c, std::string* err) {
     size_t i = 0;
+    if (!t.empty() && t[0] == "t") return ParseTest(t, c, err);
     if (t.empty() || t[0] != "e") return Fail(err, "Unknown command.");
     ++i;
     if (i < t.size() && t[i] == "-x1") {
@@ -92,6 +83,7 @@ bool ParseLha(const std::vector<std::string>& t, ExtractCommand* c, std::string*
 
 bool ParseZip(const std::vector<std::string>& t, ExtractCommand* c, std::string* err) {
     size_t i = 0;
+    if (!t.empty() && t[0] == "-t") return ParseTest(t, c, err);
     if (t.empty() || t[0] != "-x") return Fail(err, "Unknown command.");
     ++i;
     c->bWithPaths = true;
@@ -113,7 +105,7 @@ bool ParseCommandLine(Format eFormat, std::string_view c_svLine, ExtractCommand*
                       std::string* pstrError) {
     std::vector<std::string> tokens;
     *pstCommand = ExtractCommand();
-    if (!SplitCommandLine(c_svLine, &tokens)) return Fail(pstrError, "Unbalanced quotes.");
+    if (!quote::SplitCommandLine(c_svLine, &tokens)) return Fail(pstrError, "Unbalanced quotes.");
     bool ok = false;
     switch (eFormat) {
         case Format::SevenZip:

@@ -1,8 +1,9 @@
-// The extraction command lines the engine sends to each plug-in, and their response files.
-// Only these forms are understood:
-//   7-Zip: (x|e) [-aoa|-aos] [-y] "-oDEST" "ARCHIVE" "@RESPONSE"
+// The extraction and test command lines the engine sends to each plug-in, and their response
+// files. Only these forms are understood (quoting as base/CommandQuote.h):
+//   7-Zip: (x|e) [-aoa|-aos] [-y] "-oDEST" "ARCHIVE" "@RESPONSE"    t "ARCHIVE" "@RESPONSE"
 //   LHA:   e [-x1] (-c0|-c1|-m0 -c1) [-m0|-m1] -a2 "ARCHIVE" ["DEST"] @"RESPONSE"
-//   ZIP:   -x [-j] [-o|-n] "ARCHIVE" "DEST" "@RESPONSE"
+//                                                                    t "ARCHIVE" @"RESPONSE"
+//   ZIP:   -x [-j] [-o|-n] "ARCHIVE" "DEST" "@RESPONSE"             -t "ARCHIVE" "@RESPONSE"
 #pragma once
 
 #include <string>
@@ -19,10 +20,8 @@ struct ExtractCommand {
     std::string strResponse;
     bool bWithPaths = false;
     bool bOverwrite = false;  // otherwise existing files are kept
+    bool bTest = false;       // decode and check the entries, write nothing
 };
-
-// Splits at blanks; double quotes group and are removed. False for an unbalanced quote.
-bool SplitCommandLine(std::string_view c_svLine, std::vector<std::string>* pvTokens);
 
 // False (with a reason) for anything but the plug-in's own command forms.
 bool ParseCommandLine(Format eFormat, std::string_view c_svLine, ExtractCommand* pstCommand,

@@ -3,11 +3,13 @@
 // the very same text.
 #pragma once
 
+#include <array>
 #include <cstdint>
 #include <memory>
 #include <string>
 #include <string_view>
 #include <unordered_map>
+#include <vector>
 
 namespace kestrel::archiver {
 
@@ -40,7 +42,8 @@ struct Entry {
     int64_t llLocalEnd = 0;     // one past the last byte libarchive may need
     int64_t llDataOffset = -1;  // first byte of the data, when the listing knows it
     Packing ePacking = Packing::Other;
-    int64_t llOrder = 0;  // entries sort by it in the order their source gives them
+    std::array<char, 5> achLhaMethod{};  // "-lh5-" and the like
+    int64_t llOrder = 0;                 // entries sort by it in the order their source gives them
 };
 
 enum class ReadResult { Ok, End, Error };
@@ -53,14 +56,25 @@ struct NameHash {
 // Names, each with a mark for whoever holds the set (the extraction: already taken).
 using NameSet = std::unordered_map<std::string, bool, NameHash, std::equal_to<>>;
 
-// The outcome of decoding one entry's data.
-enum class DataResult { Ok, Encrypted, Damaged, Unsupported, SinkFailed };
+// The outcome of decoding one entry's data. Encrypted: no password, or an encryption that
+// cannot be decrypted; WrongPassword: the password given does not open it.
+enum class DataResult { Ok, Encrypted, WrongPassword, Damaged, Unsupported, SinkFailed };
 
 // Receives decoded data; false stops decoding.
 class DataSink {
 public:
     virtual ~DataSink() = default;
     virtual bool Write(const void* pvData, size_t nSize) = 0;
+    // True once the work is cancelled: decoders stop reading the archive as well.
+    virtual bool Stopped() const { return false; }
+};
+
+// Asked at each read of the archive file while a source finds or passes over entries (which
+// may decode much data without writing any); true stops the reading, which then fails.
+class Interrupt {
+public:
+    virtual ~Interrupt() = default;
+    virtual bool Poll() = 0;
 };
 
 // Enumerates the entries of one archive file, in archive order.
@@ -70,8 +84,10 @@ public:
     virtual ReadResult Next(Entry* pstEntry) = 0;
     // Bytes of the archive file taken in so far; never above the file size.
     virtual int64_t BytesRead() const = 0;
-    // Decodes the data of the entry last returned by Next.
-    virtual DataResult ReadData(const Entry& c_stEntry, DataSink* pSink) = 0;
+    // Decodes the data of the entry last returned by Next; c_pszPassword (null: none) opens an
+    // encrypted entry where the format allows.
+    virtual DataResult ReadData(const Entry& c_stEntry, DataSink* pSink,
+                                const char* c_pszPassword) = 0;
     // Called instead of ReadData for an entry that is not wanted.
     virtual void SkipData(const Entry&) {}
     // Entries whose names are surely not in the set may be passed over without being decoded;
@@ -80,6 +96,10 @@ public:
     // True when ReadData may be called for any entry already returned, in any order and from
     // several threads at once (each entry decoded on its own), and SkipData is not needed.
     virtual bool DecodesAnyOrder() const { return false; }
+    // The interrupt asked while reading; null: none. It must outlive the source's use of it.
+    virtual void SetInterrupt(Interrupt*) {}
+    // Every entry the source will give, when it holds them already; null otherwise.
+    virtual const std::vector<Entry>* KnownEntries() const { return nullptr; }
 };
 
 // How a source will be used: listing only, or extraction (ReadData and SkipData).
@@ -97,6 +117,8 @@ std::unique_ptr<EntrySource> OpenSevenZipEntries(const std::string& c_strPath, i
                                                  SourceUse eUse);
 // The listing of a 7-Zip archive from a source opened for extraction and not read yet: its
 // packed sizes are each entry's share of the archive. The header is not read again.
+// Whether a 7-Zip archive that does not open keeps its header encrypted.
+bool SevenZipHeaderEncrypted(const std::string& c_strPath);
 std::unique_ptr<EntrySource> ListSevenZip(std::unique_ptr<EntrySource> source, int64_t llFileSize);
 
 }  // namespace kestrel::archiver

@@ -59,12 +59,25 @@ struct RangeClient {
     int64_t llPos;
     int64_t llEnd;
     bool bZeroTail;
+    const DataSink* pSink;
+    std::string strHead;  // given out before the range
     std::vector<char> vBuffer = std::vector<char>(64 * 1024);
 };
 
 la_ssize_t ReadRange(struct archive* a, void* pvClient, const void** ppvBuffer) {
     auto* c = static_cast<RangeClient*>(pvClient);
     *ppvBuffer = c->vBuffer.data();
+    // Much data may be decoded before any is written (a highly packed entry).
+    if (c->pSink->Stopped()) {
+        archive_set_error(a, ECANCELED, "cancelled");
+        return -1;
+    }
+    if (!c->strHead.empty()) {
+        const size_t n = std::min(c->strHead.size(), c->vBuffer.size());
+        std::memcpy(c->vBuffer.data(), c->strHead.data(), n);
+        c->strHead.erase(0, n);
+        return static_cast<la_ssize_t>(n);
+    }
     if (c->llPos >= c->llEnd) {
         if (c->bZeroTail) {
             c->bZeroTail = false;
@@ -94,6 +107,7 @@ DataResult ClassifyFailure(struct archive* a) {
     const char* msg = archive_error_string(a);
     std::string s = msg ? msg : "";
     for (auto& ch : s) ch = static_cast<char>(tolower(static_cast<unsigned char>(ch)));
+    if (s.find("incorrect passphrase") != std::string::npos) return DataResult::WrongPassword;
     if (s.find("encrypt") != std::string::npos || s.find("passphrase") != std::string::npos) {
         return DataResult::Encrypted;
     }
@@ -217,15 +231,16 @@ DataResult InflateWhole(int fd, int64_t c_llOffset, int64_t c_llPacked, int64_t 
     return WritePieces(out.data(), produced, pSink) ? DataResult::Ok : DataResult::SinkFailed;
 }
 
-DataResult DecodeRange(int fd, Format eFormat, int64_t c_llBegin, int64_t c_llEnd,
-                       DataSink* pSink) {
+namespace {
+
+DataResult Decode(int fd, Format eFormat, const std::string& c_strHead, int64_t c_llBegin,
+                  int64_t c_llEnd, DataSink* pSink, const char* c_pszPassword) {
     Utf8LocaleScope locale;
-    // libarchive's LHA reader fails outright on a name it cannot convert, and names are not
-    // taken from it anyway: try the charsets a name can be in until the header reads.
-    static const char* const s_lhaCharsets[] = {"hdrcharset=CP932", "hdrcharset=UTF-8", nullptr};
+    // Names are not taken from libarchive, but its ZIP reader fails on one it cannot convert:
+    // try the charsets a name can be in until the header reads.
     static const char* const s_zipCharsets[] = {nullptr, "hdrcharset=CP932"};
-    const char* const* charsets = eFormat == Format::Lha ? s_lhaCharsets : s_zipCharsets;
-    size_t count = eFormat == Format::Lha ? 3 : 2;
+    const char* const* charsets = s_zipCharsets;
+    size_t count = eFormat == Format::Lha ? 1 : 2;
     DataResult failure = DataResult::Damaged;
     for (size_t i = 0; i < count; ++i) {
         std::unique_ptr<struct archive, ArchiveFree> a(archive_read_new());
@@ -236,7 +251,8 @@ DataResult DecodeRange(int fd, Format eFormat, int64_t c_llBegin, int64_t c_llEn
             archive_read_support_format_lha(a.get());
         }
         if (charsets[i]) archive_read_set_options(a.get(), charsets[i]);
-        RangeClient client{fd, c_llBegin, c_llEnd, eFormat == Format::Lha};
+        if (c_pszPassword) archive_read_add_passphrase(a.get(), c_pszPassword);
+        RangeClient client{fd, c_llBegin, c_llEnd, eFormat == Format::Lha, pSink, c_strHead};
         if (archive_read_open(a.get(), &client, nullptr, ReadRange, nullptr) != ARCHIVE_OK) {
             return DataResult::Damaged;
         }
@@ -246,10 +262,61 @@ DataResult DecodeRange(int fd, Format eFormat, int64_t c_llBegin, int64_t c_llEn
             failure = ClassifyFailure(a.get());
             continue;
         }
-        if (archive_entry_is_data_encrypted(entry)) return DataResult::Encrypted;
+        if (archive_entry_is_data_encrypted(entry) && !c_pszPassword) return DataResult::Encrypted;
         return PumpData(a.get(), pSink);
     }
     return failure;
+}
+
+}  // namespace
+
+DataResult DecodeRange(int fd, int64_t c_llBegin, int64_t c_llEnd, DataSink* pSink,
+                       const char* c_pszPassword) {
+    return Decode(fd, Format::Zip, std::string(), c_llBegin, c_llEnd, pSink, c_pszPassword);
+}
+
+DataResult DecodeLha(int fd, const Entry& c_stEntry, DataSink* pSink) {
+    // libarchive refuses some sound headers (UTF-16 folder names without a final separator,
+    // names it cannot convert): it is shown a level-2 header of our own instead, with the
+    // entry's method, sizes and CRC, and the entry's data after it.
+    if (c_stEntry.llDataOffset < 0 || c_stEntry.llCompressedSize < 0) return DataResult::Damaged;
+    std::string head;
+    auto put = [&](uint64_t v, int n) {
+        for (int i = 0; i < n; ++i) head.push_back(static_cast<char>(v >> (8 * i)));
+    };
+    const auto packed = static_cast<uint64_t>(c_stEntry.llCompressedSize);
+    const auto original = static_cast<uint64_t>(c_stEntry.llOriginalSize);
+    const bool wide = packed > 0xFFFFFFFF || original > 0xFFFFFFFF;
+    // Fixed part, then extended headers: the header's CRC, a name, 64-bit sizes when needed.
+    put(26 + 5 + 4 + (wide ? 19 : 0), 2);
+    head.append(c_stEntry.achLhaMethod.data(), c_stEntry.achLhaMethod.size());
+    put(packed & 0xFFFFFFFF, 4);
+    put(original & 0xFFFFFFFF, 4);
+    put(0, 4);  // time
+    put(0x20, 1);
+    put(2, 1);  // level
+    put(c_stEntry.nCrc, 2);
+    put('U', 1);
+    put(5, 2);
+    const size_t crcAt = head.size() + 1;
+    put(0x00, 1);
+    put(0, 2);
+    put(4, 2);
+    put(0x01, 1);
+    put('x', 1);
+    put(wide ? 19 : 0, 2);
+    if (wide) {
+        put(0x42, 1);
+        put(packed, 8);
+        put(original, 8);
+        put(0, 2);
+    }
+    const uint16_t crc = LhaCrc16(0, head.data(), head.size());
+    head[crcAt] = static_cast<char>(crc);
+    head[crcAt + 1] = static_cast<char>(crc >> 8);
+    const int64_t end = c_stEntry.llDataOffset + c_stEntry.llCompressedSize;
+    if (end < c_stEntry.llDataOffset) return DataResult::Damaged;
+    return Decode(fd, Format::Lha, head, c_stEntry.llDataOffset, end, pSink, nullptr);
 }
 
 }  // namespace kestrel::archiver

@@ -42,6 +42,7 @@ public:
         m_llCount += static_cast<int64_t>(n);
         return m_pInner->Write(pv, n);
     }
+    bool Stopped() const override { return m_pInner->Stopped(); }
     int64_t Count() const { return m_llCount; }
 
 private:
@@ -49,10 +50,13 @@ private:
     int64_t m_llCount = 0;
 };
 
-// Decodes the first entry found in the bytes [c_llBegin, c_llEnd) of the archive file, read
-// as a stream of the given format (LHA or ZIP); a single zero byte is appended for LHA, which
-// ends the archive there.
-DataResult DecodeRange(int fd, Format eFormat, int64_t c_llBegin, int64_t c_llEnd, DataSink* pSink);
+// Decodes the first ZIP entry found in the bytes [c_llBegin, c_llEnd) of the archive file,
+// read as a stream. With c_pszPassword (null: none) an encrypted entry is decrypted.
+DataResult DecodeRange(int fd, int64_t c_llBegin, int64_t c_llEnd, DataSink* pSink,
+                       const char* c_pszPassword);
+
+// Decodes an LHA entry's packed data (its llDataOffset, sizes, CRC and method).
+DataResult DecodeLha(int fd, const Entry& c_stEntry, DataSink* pSink);
 
 // Moves the data of the current libarchive entry into the sink.
 DataResult PumpData(struct archive* pArchive, DataSink* pSink);

@@ -4,6 +4,7 @@
 //   level 0: 0 header size H (total H + 2) | 1 checksum | 2 method "-lh5-" | 7 packed u32
 //            11 original u32 | 15 DOS time u16 | 17 DOS date u16 | 19 attribute | 20 level
 //            21 name length N | 22 name | 22+N CRC-16 | 24+N OS id (when H leaves room)
+//            | Unix ("U", 12 bytes or more): 25+N version | 26+N modified u32 | 30+N mode u16
 //   level 1: as level 0, but 7 is the size of the extended headers plus the data, the
 //            attribute is 0x20, and the last two bytes of the header give the size of the first
 //            extended header, which follows it
@@ -13,7 +14,10 @@
 //   level 3: as level 2 with 0 word size (4), 24 total header size u32 and 4-byte sizes
 //   extended header: type, data, size of the next one (0 ends the chain). Types used here:
 //     0x01 file name, 0x02 folder name (0xFF between folders), 0x42 64-bit packed and original
-//     sizes, 0x50 Unix mode, 0x54 Unix modification time
+//     sizes, 0x44 file name and 0x45 folder name in UTF-16LE (0xFFFF between folders; they are
+//     the real name, the code-page ones may hold "_" for what the code page lacks), 0x50 Unix
+//     mode, 0x54 Unix modification time
+//   Unix tools store a symbolic link as a folder entry (-lhd-) named "link|target".
 #include <sys/stat.h>
 
 #include <algorithm>
@@ -49,6 +53,10 @@ struct RawHeader {
     std::string strName;  // raw bytes
     std::string strDir;   // raw bytes, "/" between folders
     bool bHaveNameExt = false;
+    std::string strUnicodeName;  // UTF-8, from the UTF-16 headers when present
+    std::string strUnicodeDir;   // UTF-8, "/" between folders and at the end
+    bool bUnicodeName = false;
+    bool bUnicodeDir = false;
     size_t nHeaderCrcAt = 0;  // level 2: where the header's own CRC-16 sits, 0 when it has none
 };
 
@@ -58,15 +66,14 @@ public:
 
     ReadResult Next(Entry* pstEntry) override;
     int64_t BytesRead() const override { return std::min(m_llPos, m_llSize); }
-    DataResult ReadData(const Entry& c_stEntry, DataSink* pSink) override {
+    DataResult ReadData(const Entry& c_stEntry, DataSink* pSink, const char*) override {
         if (c_stEntry.ePacking == Packing::Stored) {
             if (c_stEntry.llCompressedSize != c_stEntry.llOriginalSize) return DataResult::Damaged;
             return CopyStored(m_fd.Get(), c_stEntry.llDataOffset, c_stEntry.llCompressedSize,
                               Check::Crc16, c_stEntry.nCrc, pSink);
         }
         CountingSink counter(pSink);
-        DataResult r = DecodeRange(m_fd.Get(), Format::Lha, c_stEntry.llLocalOffset,
-                                   c_stEntry.llLocalEnd, &counter);
+        DataResult r = DecodeLha(m_fd.Get(), c_stEntry, &counter);
         // A stored entry is copied as long as its packed size, whatever size the header claims.
         if (r == DataResult::Ok && counter.Count() != c_stEntry.llOriginalSize) {
             return DataResult::Damaged;
@@ -142,6 +149,19 @@ bool LhaHeaders::ParseExtended(const uint8_t* p, size_t n, size_t w, size_t firs
                 }
                 if (!h->strDir.empty() && h->strDir.back() != '/') h->strDir.push_back('/');
                 break;
+            case 0x44:
+                DecodeUtf16Le(std::string_view(reinterpret_cast<const char*>(d), len), '/',
+                              &h->strUnicodeName);
+                h->bUnicodeName = true;
+                break;
+            case 0x45:
+                DecodeUtf16Le(std::string_view(reinterpret_cast<const char*>(d), len), '/',
+                              &h->strUnicodeDir);
+                if (!h->strUnicodeDir.empty() && h->strUnicodeDir.back() != '/') {
+                    h->strUnicodeDir.push_back('/');
+                }
+                h->bUnicodeDir = true;
+                break;
             case 0x42:
                 if (len >= 16) {
                     h->llPacked = static_cast<int64_t>(std::min<uint64_t>(Le64(d), INT64_MAX));
@@ -198,6 +218,13 @@ bool LhaHeaders::ParseHeader(int64_t c_llPos, RawHeader* h, bool* pbEnd) {
         h->strName.assign(reinterpret_cast<const char*>(b + 22), nName);
         h->nCrc = Le16(b + 22 + nName);
         if (22 + nName + 2 < total) h->nOs = b[24 + nName];
+        if (h->nLevel == 0 && h->nOs == 'U' && total >= 22 + nName + 2 + 12) {
+            const uint8_t* x = b + 24 + nName;
+            h->llUnixTime = Le32(x + 2);
+            h->bUnixTime = true;
+            h->nMode = Le16(x + 6);
+            h->bMode = true;
+        }
         if (h->nLevel == 0) {
             h->llHeaderSize = static_cast<int64_t>(total);
             h->llPacked = Le32(b + 7);
@@ -324,31 +351,70 @@ ReadResult LhaHeaders::Next(Entry* e) {
         dataEnd = m_llPos + h.llHeaderSize + h.llPacked;
         if (!m_pWanted) break;
         // Looking for a few names: most entries are passed over on their stored name alone.
+        // Names from the UTF-16 headers are known only once decoded.
+        if (h.bUnicodeName || h.bUnicodeDir) break;
         m_strRaw.assign(h.strDir).append(h.strName);
         if (MayBeWanted(m_strRaw, *m_pWanted)) break;
         m_llPos = dataEnd;
     }
     *e = Entry();
-    std::string raw = h.strDir + h.strName;
-    std::string name;
-    DecodeLegacyName(raw, &m_cp932, &name);
+    // The folder and the file part, each from its UTF-16 header when there is one.
+    std::string dir, leaf;
+    if (h.bUnicodeDir || h.bUnicodeName) {
+        if (h.bUnicodeDir) {
+            dir = h.strUnicodeDir;
+        } else {
+            DecodeLegacyName(h.strDir, &m_cp932, &dir);
+        }
+        if (h.bUnicodeName) {
+            leaf = h.strUnicodeName;
+        } else {
+            DecodeLegacyName(h.strName, &m_cp932, &leaf);
+        }
+    } else {
+        // Decoded as one text: a folder part and a file part in different encodings are not
+        // told apart.
+        std::string whole;
+        DecodeLegacyName(h.strDir + h.strName, &m_cp932, &whole);
+        // The folder part keeps its bytes when the name decodes as it stands; otherwise a
+        // link's "|" is looked for in the whole name.
+        const size_t nDir =
+            h.strDir.size() <= whole.size() && whole.compare(0, h.strDir.size(), h.strDir) == 0
+                ? h.strDir.size()
+                : 0;
+        dir = whole.substr(0, nDir);
+        leaf = whole.substr(nDir);
+    }
     // Separators: "\" in names from MS-DOS (decoded first, so a CP932 second byte 0x5C stays
     // part of its character).
-    std::replace(name.begin(), name.end(), '\\', '/');
+    std::replace(dir.begin(), dir.end(), '\\', '/');
+    std::replace(leaf.begin(), leaf.end(), '\\', '/');
 
     bool isDir = h.strMethod == "-lhd-";
-    if (h.bMode && S_ISLNK(h.nMode)) {
-        size_t bar = name.find('|');
+    // A folder entry may keep its whole path in the folder part.
+    if (leaf.empty() && !dir.empty()) {
+        dir.pop_back();
+        const size_t slash = dir.rfind('/');
+        leaf = dir.substr(slash == std::string::npos ? 0 : slash + 1);
+        dir.erase(slash == std::string::npos ? 0 : slash + 1);
+    }
+    const size_t bar = leaf.find('|');
+    std::string name;
+    if ((h.bMode && S_ISLNK(h.nMode)) || (isDir && bar != std::string::npos)) {
         e->eKind = EntryKind::Symlink;
         if (bar != std::string::npos) {
-            e->strLinkTarget = name.substr(bar + 1);
-            name.erase(bar);
+            e->strLinkTarget = leaf.substr(bar + 1);
+            leaf.erase(bar);
         }
+        name = dir + leaf;
+        while (!name.empty() && name.back() == '/') name.pop_back();
     } else if (isDir || (h.bMode && S_ISDIR(h.nMode))) {
+        name = dir + leaf;
         e->eKind = EntryKind::Directory;
         if (name.empty() || name.back() != '/') name.push_back('/');
-    } else if (h.bMode && (h.nMode & S_IFMT) != 0 && !S_ISREG(h.nMode)) {
-        e->eKind = EntryKind::Other;
+    } else {
+        name = dir + leaf;
+        if (h.bMode && (h.nMode & S_IFMT) != 0 && !S_ISREG(h.nMode)) e->eKind = EntryKind::Other;
     }
     e->strName = std::move(name);
     e->llOriginalSize = h.llOriginal;
@@ -371,6 +437,8 @@ ReadResult LhaHeaders::Next(Entry* e) {
     }
     e->llLocalOffset = m_llPos;
     e->llLocalEnd = dataEnd;
+    e->llDataOffset = m_llPos + h.llHeaderSize;
+    std::copy(h.strMethod.begin(), h.strMethod.end(), e->achLhaMethod.begin());
     e->llOrder = m_llPos;
     // Stored data is copied straight from the file when the header is known sound: level 0
     // and 1 headers carry a checksum, checked when parsed; level 2 ones a CRC. Other headers
@@ -385,7 +453,6 @@ ReadResult LhaHeaders::Next(Entry* e) {
     if ((h.strMethod == "-lh0-" || h.strMethod == "-lz4-") && e->eKind == EntryKind::File &&
         bSound) {
         e->ePacking = Packing::Stored;
-        e->llDataOffset = m_llPos + h.llHeaderSize;
     }
     m_llPos = dataEnd;
     return ReadResult::Ok;

@@ -10,13 +10,43 @@
 #include <cerrno>
 #include <cstring>
 
+#include "common_archiver_api.h"
+
 namespace kestrel::archiver {
 
-namespace {
-
-std::string ErrorText(int err) {
-    return std::strerror(err);
+Failure FailureOf(int nErrno, const char* c_pszWhat) {
+    Failure st;
+    st.nErrno = nErrno;
+    switch (nErrno) {
+        case ENOSPC:
+        case EDQUOT:
+        case EFBIG:
+            st.nReason = KESTREL_REASON_NO_SPACE;
+            break;
+        case ENAMETOOLONG:
+            st.nReason = KESTREL_REASON_NAME_TOO_LONG;
+            break;
+        case ENOTDIR:
+        case EISDIR:
+            st.nReason = KESTREL_REASON_IN_THE_WAY;
+            break;
+        default:
+            st.nReason = KESTREL_REASON_WRITE_ERROR;
+            break;
+    }
+    st.strText = c_pszWhat ? std::string(c_pszWhat) + ": " : std::string();
+    st.strText += std::strerror(nErrno);
+    return st;
 }
+
+Failure Because(uint32_t nReason, const char* c_pszText) {
+    Failure st;
+    st.nReason = nReason;
+    st.strText = c_pszText;
+    return st;
+}
+
+namespace {
 
 class FileSink : public DataSink {
 public:
@@ -44,22 +74,22 @@ private:
 
 }  // namespace
 
-bool SafeDestination::Open(const std::string& c_strPath, std::string* pstrError) {
+bool SafeDestination::Open(const std::string& c_strPath, Failure* pstError) {
     std::string path = c_strPath.empty() ? std::string(".") : c_strPath;
     // Create each missing folder of the path in turn (mkdir -p).
     for (size_t i = 1; i <= path.size(); ++i) {
         if (i == path.size() || path[i] == '/') {
             std::string prefix = path.substr(0, i);
             if (mkdir(prefix.c_str(), 0777) != 0 && errno != EEXIST) {
-                *pstrError =
-                    "Cannot create the destination folder " + path + ": " + ErrorText(errno);
+                *pstError =
+                    FailureOf(errno, ("Cannot create the destination folder " + path).c_str());
                 return false;
             }
         }
     }
     m_root = UniqueFd(open(path.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
     if (!m_root.Valid()) {
-        *pstrError = "Cannot open the destination folder " + path + ": " + ErrorText(errno);
+        *pstError = FailureOf(errno, ("Cannot open the destination folder " + path).c_str());
         return false;
     }
     return true;
@@ -67,12 +97,13 @@ bool SafeDestination::Open(const std::string& c_strPath, std::string* pstrError)
 
 SafeDestination SafeDestination::Share() const {
     SafeDestination other(m_bOverwrite);
+    other.m_pMade = m_pMade;
     other.m_root = UniqueFd(fcntl(m_root.Get(), F_DUPFD_CLOEXEC, 0));
     return other;
 }
 
 int SafeDestination::OpenParent(const std::vector<std::string>& c, size_t depth,
-                                WriteOutcome* peOutcome, std::string* pstrWhy) {
+                                WriteOutcome* peOutcome, Failure* pstWhy) {
     // Entries come folder by folder: the folder of the last one is usually the one wanted.
     // It was opened below the destination without following links, and no entry can replace
     // a folder, so reusing it is as safe as walking down again.
@@ -87,9 +118,14 @@ int SafeDestination::OpenParent(const std::vector<std::string>& c, size_t depth,
         const int flags = O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC;
         UniqueFd next(openat(dir.Get(), c[i].c_str(), flags));
         if (!next.Valid() && errno == ENOENT) {
-            if (mkdirat(dir.Get(), c[i].c_str(), 0777) != 0 && errno != EEXIST) {
+            if (mkdirat(dir.Get(), c[i].c_str(), 0777) == 0) {
+                std::string key;
+                for (size_t k = 0; k <= i; ++k) key += (k ? "/" : "") + c[k];
+                std::lock_guard<std::mutex> lock(m_pMade->mutex);
+                m_pMade->paths.insert(std::move(key));
+            } else if (errno != EEXIST) {
                 *peOutcome = WriteOutcome::Failed;
-                *pstrWhy = "cannot create folder: " + ErrorText(errno);
+                *pstWhy = FailureOf(errno, "cannot create folder");
                 return -1;
             }
             next = UniqueFd(openat(dir.Get(), c[i].c_str(), flags));
@@ -100,10 +136,12 @@ int SafeDestination::OpenParent(const std::vector<std::string>& c, size_t depth,
             if (fstatat(dir.Get(), c[i].c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0 &&
                 S_ISLNK(st.st_mode)) {
                 *peOutcome = WriteOutcome::Refused;
-                *pstrWhy = "its folder is a link";
+                *pstWhy = Because(KESTREL_REASON_LINK_OUTSIDE, "its folder is a link");
             } else {
                 *peOutcome = WriteOutcome::Failed;
-                *pstrWhy = err == ENOTDIR ? "a file is in the way of its folder" : ErrorText(err);
+                *pstWhy = err == ENOTDIR ? Because(KESTREL_REASON_IN_THE_WAY,
+                                                   "a file is in the way of its folder")
+                                         : FailureOf(err);
             }
             return -1;
         }
@@ -111,7 +149,7 @@ int SafeDestination::OpenParent(const std::vector<std::string>& c, size_t depth,
     }
     if (!dir.Valid()) {
         *peOutcome = WriteOutcome::Failed;
-        *pstrWhy = ErrorText(errno);
+        *pstWhy = FailureOf(errno);
         return -1;
     }
     m_folder = std::move(dir);
@@ -126,7 +164,7 @@ std::string SafeDestination::TemporaryName() {
 }
 
 WriteOutcome SafeDestination::Publish(int dirFd, const std::string& tmp, const std::string& leaf,
-                                      std::string* pstrWhy) {
+                                      Failure* pstWhy) {
     if (m_bOverwrite) {
         if (renameat(dirFd, tmp.c_str(), dirFd, leaf.c_str()) == 0) return WriteOutcome::Written;
     } else {
@@ -148,18 +186,19 @@ WriteOutcome SafeDestination::Publish(int dirFd, const std::string& tmp, const s
     }
     int err = errno;
     unlinkat(dirFd, tmp.c_str(), 0);
-    *pstrWhy = err == EISDIR || err == ENOTEMPTY ? "a folder of that name exists" : ErrorText(err);
+    *pstWhy = err == EISDIR || err == ENOTEMPTY
+                  ? Because(KESTREL_REASON_IN_THE_WAY, "a folder of that name exists")
+                  : FailureOf(err);
     return WriteOutcome::Failed;
 }
 
 WriteOutcome SafeDestination::WriteFile(const std::vector<std::string>& c, const Entry& e,
                                         const std::function<DataResult(DataSink*)>& fnProducer,
-                                        bool* pbProduced, DataResult* peData,
-                                        std::string* pstrWhy) {
+                                        bool* pbProduced, DataResult* peData, Failure* pstWhy) {
     *pbProduced = false;
     *peData = DataResult::Ok;
     WriteOutcome outcome = WriteOutcome::Failed;
-    const int dir = OpenParent(c, c.size() - 1, &outcome, pstrWhy);
+    const int dir = OpenParent(c, c.size() - 1, &outcome, pstWhy);
     if (dir < 0) return outcome;
     const std::string& leaf = c.back();
     // Nothing there yet (the usual case): write under the final name, which O_EXCL creates
@@ -170,13 +209,13 @@ WriteOutcome SafeDestination::WriteFile(const std::vector<std::string>& c, const
         openat(dir, leaf.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666));
     if (!file.Valid()) {
         if (errno != EEXIST) {
-            *pstrWhy = ErrorText(errno);
+            *pstWhy = FailureOf(errno);
             return WriteOutcome::Failed;
         }
         struct stat st {};
         if (fstatat(dir, leaf.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0) {
             if (S_ISDIR(st.st_mode)) {
-                *pstrWhy = "a folder of that name exists";
+                *pstWhy = Because(KESTREL_REASON_IN_THE_WAY, "a folder of that name exists");
                 return WriteOutcome::Failed;
             }
             if (!m_bOverwrite) return WriteOutcome::Kept;
@@ -185,7 +224,7 @@ WriteOutcome SafeDestination::WriteFile(const std::vector<std::string>& c, const
         file = UniqueFd(
             openat(dir, tmp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666));
         if (!file.Valid()) {
-            *pstrWhy = ErrorText(errno);
+            *pstWhy = FailureOf(errno);
             return WriteOutcome::Failed;
         }
     }
@@ -194,7 +233,8 @@ WriteOutcome SafeDestination::WriteFile(const std::vector<std::string>& c, const
     *pbProduced = true;
     *peData = fnProducer(&sink);
     if (*peData != DataResult::Ok) {
-        if (*peData == DataResult::SinkFailed) *pstrWhy = ErrorText(sink.Error());
+        if (*peData == DataResult::SinkFailed && sink.Error() != 0)
+            *pstWhy = FailureOf(sink.Error());
         file = UniqueFd();
         unlinkat(dir, written.c_str(), 0);
         return WriteOutcome::Failed;
@@ -212,28 +252,59 @@ WriteOutcome SafeDestination::WriteFile(const std::vector<std::string>& c, const
     times[1].tv_nsec = 0;
     futimens(file.Get(), times);
     if (close(file.Release()) != 0) {
-        *pstrWhy = ErrorText(errno);
+        *pstWhy = FailureOf(errno);
         unlinkat(dir, written.c_str(), 0);
         return WriteOutcome::Failed;
     }
     if (tmp.empty()) return WriteOutcome::Written;
-    return Publish(dir, tmp, leaf, pstrWhy);
+    return Publish(dir, tmp, leaf, pstWhy);
 }
 
-WriteOutcome SafeDestination::MakeDirectory(const std::vector<std::string>& c,
-                                            std::string* pstrWhy) {
+WriteOutcome SafeDestination::MakeDirectory(const std::vector<std::string>& c, Failure* pstWhy) {
     WriteOutcome outcome = WriteOutcome::Failed;
-    return OpenParent(c, c.size(), &outcome, pstrWhy) >= 0 ? WriteOutcome::Written : outcome;
+    if (OpenParent(c, c.size(), &outcome, pstWhy) < 0) return outcome;
+    // A folder entry of the archive, finished: it stays whatever happens later.
+    std::string key;
+    for (size_t k = 0; k < c.size(); ++k) key += (k ? "/" : "") + c[k];
+    std::lock_guard<std::mutex> lock(m_pMade->mutex);
+    m_pMade->paths.erase(key);
+    return WriteOutcome::Written;
+}
+
+void SafeDestination::RemoveEmptyMadeFolders() {
+    std::vector<std::string> paths;
+    {
+        std::lock_guard<std::mutex> lock(m_pMade->mutex);
+        paths.assign(m_pMade->paths.begin(), m_pMade->paths.end());
+        m_pMade->paths.clear();
+    }
+    // A folder's path is longer than its parent's: the longest go first.
+    std::stable_sort(paths.begin(), paths.end(), [](const std::string& a, const std::string& b) {
+        return a.size() > b.size();
+    });
+    m_folder = UniqueFd();
+    m_vFolderPath.clear();
+    for (const std::string& path : paths) {
+        UniqueFd dir(fcntl(m_root.Get(), F_DUPFD_CLOEXEC, 0));
+        size_t pos = 0;
+        for (size_t slash; dir.Valid() && (slash = path.find('/', pos)) != std::string::npos;
+             pos = slash + 1) {
+            dir = UniqueFd(openat(dir.Get(), path.substr(pos, slash - pos).c_str(),
+                                  O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
+        }
+        // Fails, as it should, for a folder that is not empty.
+        if (dir.Valid()) unlinkat(dir.Get(), path.substr(pos).c_str(), AT_REMOVEDIR);
+    }
 }
 
 WriteOutcome SafeDestination::MakeSymlink(const std::vector<std::string>& c,
-                                          const std::string& c_strTarget, std::string* pstrWhy) {
+                                          const std::string& c_strTarget, Failure* pstWhy) {
     // The target must stay inside the destination as seen from the link's own folder. Its ".."
     // steps may only come first: they climb through the link's own folders, which are real
     // folders. A ".." after a name could climb out of whatever that name is, e.g. a link to ".".
     if (c_strTarget.empty() || c_strTarget[0] == '/' ||
         c_strTarget.find('\0') != std::string::npos) {
-        *pstrWhy = "link target outside the destination";
+        *pstWhy = Because(KESTREL_REASON_LINK_OUTSIDE, "link target outside the destination");
         return WriteOutcome::Refused;
     }
     long depth = static_cast<long>(c.size()) - 1;
@@ -245,7 +316,8 @@ WriteOutcome SafeDestination::MakeSymlink(const std::vector<std::string>& c,
         std::string part = c_strTarget.substr(pos, slash - pos);
         if (part == "..") {
             if (descended || --depth < 0) {
-                *pstrWhy = "link target outside the destination";
+                *pstWhy =
+                    Because(KESTREL_REASON_LINK_OUTSIDE, "link target outside the destination");
                 return WriteOutcome::Refused;
             }
         } else if (!part.empty() && part != ".") {
@@ -254,23 +326,23 @@ WriteOutcome SafeDestination::MakeSymlink(const std::vector<std::string>& c,
         pos = slash + 1;
     }
     WriteOutcome outcome = WriteOutcome::Failed;
-    const int dir = OpenParent(c, c.size() - 1, &outcome, pstrWhy);
+    const int dir = OpenParent(c, c.size() - 1, &outcome, pstWhy);
     if (dir < 0) return outcome;
     const std::string& leaf = c.back();
     struct stat st {};
     if (fstatat(dir, leaf.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0) {
         if (S_ISDIR(st.st_mode)) {
-            *pstrWhy = "a folder of that name exists";
+            *pstWhy = Because(KESTREL_REASON_IN_THE_WAY, "a folder of that name exists");
             return WriteOutcome::Failed;
         }
         if (!m_bOverwrite) return WriteOutcome::Kept;
     }
     std::string tmp = TemporaryName();
     if (symlinkat(c_strTarget.c_str(), dir, tmp.c_str()) != 0) {
-        *pstrWhy = ErrorText(errno);
+        *pstWhy = FailureOf(errno);
         return WriteOutcome::Failed;
     }
-    return Publish(dir, tmp, leaf, pstrWhy);
+    return Publish(dir, tmp, leaf, pstWhy);
 }
 
 }  // namespace kestrel::archiver

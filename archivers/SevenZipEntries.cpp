@@ -4,8 +4,10 @@
 #include <archive_entry.h>
 #include <langinfo.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <cstring>
 #include <cwchar>
 #include <vector>
@@ -22,6 +24,42 @@ struct ArchiveFree {
     void operator()(struct archive* a) const { archive_read_free(a); }
 };
 
+// The archive file as libarchive reads it, with an interrupt asked at each read: libarchive
+// may decode much of a solid block to reach an entry without handing out any of it.
+struct FileClient {
+    UniqueFd fd;
+    Interrupt* pInterrupt = nullptr;
+    std::vector<char> vBuffer = std::vector<char>(64 * 1024);
+};
+
+la_ssize_t ReadFile(struct archive* a, void* pvClient, const void** ppvBuffer) {
+    auto* c = static_cast<FileClient*>(pvClient);
+    if (c->pInterrupt && c->pInterrupt->Poll()) {
+        archive_set_error(a, ECANCELED, "cancelled");
+        return -1;
+    }
+    *ppvBuffer = c->vBuffer.data();
+    for (;;) {
+        const ssize_t n = read(c->fd.Get(), c->vBuffer.data(), c->vBuffer.size());
+        if (n >= 0) return n;
+        if (errno != EINTR) {
+            archive_set_error(a, errno, "read error");
+            return -1;
+        }
+    }
+}
+
+la_int64_t SeekFile(struct archive*, void* pvClient, la_int64_t llOffset, int nWhence) {
+    const off_t r = lseek(static_cast<FileClient*>(pvClient)->fd.Get(), llOffset, nWhence);
+    return r < 0 ? ARCHIVE_FATAL : r;
+}
+
+la_int64_t SkipFile(struct archive*, void* pvClient, la_int64_t llRequest) {
+    const int fd = static_cast<FileClient*>(pvClient)->fd.Get();
+    const off_t now = lseek(fd, 0, SEEK_CUR);
+    return now >= 0 && lseek(fd, llRequest, SEEK_CUR) >= 0 ? llRequest : 0;
+}
+
 class SevenZipEntries : public EntrySource {
 public:
     SevenZipEntries(std::string strPath, int64_t llSize, double dPackedShare)
@@ -30,11 +68,12 @@ public:
     bool Open();
     ReadResult Next(Entry* pstEntry) override;
     int64_t BytesRead() const override { return m_llRead; }
-    DataResult ReadData(const Entry& c_stEntry, DataSink* pSink) override;
+    DataResult ReadData(const Entry& c_stEntry, DataSink* pSink, const char*) override;
     void SkipData(const Entry& c_stEntry) override {
         Discard(c_stEntry.llOriginalSize, c_stEntry.bEncrypted);
     }
     void WantOnly(const NameSet* pNames) override { m_pWanted = pNames; }
+    void SetInterrupt(Interrupt* pInterrupt) override { m_client.pInterrupt = pInterrupt; }
 
 private:
     void Discard(int64_t c_llSize, bool c_bEncrypted);
@@ -45,6 +84,7 @@ private:
     int64_t m_llSize;
     double m_dPackedShare;
     int64_t m_llRead = 0;
+    FileClient m_client;  // before the reader, which uses it to its end
     std::unique_ptr<struct archive, ArchiveFree> m_archive;
     struct archive_entry* m_pEntry = nullptr;
     bool m_bPending = false;  // the first header, read by Open, is not handed out yet
@@ -57,12 +97,17 @@ private:
 bool SevenZipEntries::Open() {
     Utf8LocaleScope locale;
     m_bUtf8Names = std::strcmp(nl_langinfo(CODESET), "UTF-8") == 0;
+    int64_t size = 0;
+    m_client.fd = OpenArchiveFile(m_strPath, &size);
+    if (!m_client.fd.Valid()) return false;
     m_archive.reset(archive_read_new());
     if (!m_archive) return false;
     archive_read_support_format_7zip(m_archive.get());
-    if (archive_read_open_filename(m_archive.get(), m_strPath.c_str(), 64 * 1024) != ARCHIVE_OK) {
-        return false;
-    }
+    archive_read_set_read_callback(m_archive.get(), ReadFile);
+    archive_read_set_seek_callback(m_archive.get(), SeekFile);
+    archive_read_set_skip_callback(m_archive.get(), SkipFile);
+    archive_read_set_callback_data(m_archive.get(), &m_client);
+    if (archive_read_open1(m_archive.get()) != ARCHIVE_OK) return false;
     // The format's header lies at the end of the file: read it now, so that a damaged or
     // foreign file fails to open rather than listing nothing.
     int r = archive_read_next_header(m_archive.get(), &m_pEntry);
@@ -160,7 +205,7 @@ ReadResult SevenZipEntries::Next(Entry* e) {
     return ReadResult::Ok;
 }
 
-DataResult SevenZipEntries::ReadData(const Entry& c_stEntry, DataSink* pSink) {
+DataResult SevenZipEntries::ReadData(const Entry& c_stEntry, DataSink* pSink, const char*) {
     if (c_stEntry.bEncrypted) return DataResult::Encrypted;
     Utf8LocaleScope locale;
     return PumpData(m_archive.get(), pSink);
@@ -197,7 +242,9 @@ public:
                                                     static_cast<double>(m_nIndex) /
                                                     static_cast<double>(m_nCount));
     }
-    DataResult ReadData(const Entry&, DataSink*) override { return DataResult::Unsupported; }
+    DataResult ReadData(const Entry&, DataSink*, const char*) override {
+        return DataResult::Unsupported;
+    }
 
 private:
     static constexpr size_t kChunkSize = 1 << 20;
@@ -308,6 +355,19 @@ std::unique_ptr<EntrySource> OpenSevenZipEntries(const std::string& c_strPath, i
     *pllFileSize = size;
     if (eUse == SourceUse::Extract) return source;  // packed sizes play no part there
     return ListSevenZip(std::move(source), size);
+}
+
+bool SevenZipHeaderEncrypted(const std::string& c_strPath) {
+    std::unique_ptr<struct archive, ArchiveFree> a(archive_read_new());
+    if (!a) return false;
+    archive_read_support_format_7zip(a.get());
+    struct archive_entry* entry = nullptr;
+    if (archive_read_open_filename(a.get(), c_strPath.c_str(), 64 * 1024) != ARCHIVE_OK ||
+        archive_read_next_header(a.get(), &entry) >= ARCHIVE_WARN) {
+        return false;
+    }
+    const char* msg = archive_error_string(a.get());
+    return msg && std::strstr(msg, "header is encrypted") != nullptr;
 }
 
 std::unique_ptr<EntrySource> ListSevenZip(std::unique_ptr<EntrySource> source, int64_t llFileSize) {

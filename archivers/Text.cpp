@@ -74,6 +74,30 @@ void DecodeLegacyName(std::string_view c_svRaw, Cp932Decoder* pDecoder, std::str
     }
 }
 
+void DecodeUtf16Le(std::string_view c_svRaw, char c_cSeparator, std::string* pstrOut) {
+    pstrOut->clear();
+    const auto* p = reinterpret_cast<const unsigned char*>(c_svRaw.data());
+    const size_t n = c_svRaw.size() / 2;
+    char buf[4];
+    for (size_t i = 0; i < n; ++i) {
+        char32_t cp = static_cast<char32_t>(p[2 * i] | (p[2 * i + 1] << 8));
+        if (cp == 0xFFFF) {
+            pstrOut->push_back(c_cSeparator);
+            continue;
+        }
+        if (cp >= 0xD800 && cp < 0xDC00 && i + 1 < n) {
+            const char32_t low = static_cast<char32_t>(p[2 * i + 2] | (p[2 * i + 3] << 8));
+            if (low >= 0xDC00 && low < 0xE000) {
+                cp = 0x10000 + ((cp - 0xD800) << 10) + (low - 0xDC00);
+                ++i;
+            }
+        }
+        if (cp == 0 || (cp >= 0xD800 && cp < 0xE000)) cp = utf8::kReplacement;
+        pstrOut->append(buf, utf8::Encode(cp, buf));
+    }
+    if (c_svRaw.size() % 2 != 0) pstrOut->append(kReplacement);
+}
+
 size_t Utf8CutLength(std::string_view c_sv, size_t c_nMaxBytes) {
     if (c_sv.size() <= c_nMaxBytes) return c_sv.size();
     size_t n = c_nMaxBytes;

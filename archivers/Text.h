@@ -29,6 +29,10 @@ private:
 // Legacy names: UTF-8 when the bytes are valid UTF-8, otherwise CP932. NUL bytes never survive.
 void DecodeLegacyName(std::string_view c_svRaw, Cp932Decoder* pDecoder, std::string* pstrOut);
 
+// UTF-16LE (the Unicode names of LHA's extended headers) into UTF-8: a lone surrogate, NUL and
+// an odd last byte become U+FFFD; the unit 0xFFFF (which no text holds) becomes c_cSeparator.
+void DecodeUtf16Le(std::string_view c_svRaw, char c_cSeparator, std::string* pstrOut);
+
 // The longest prefix of at most c_nMaxBytes bytes that ends on a UTF-8 character boundary.
 size_t Utf8CutLength(std::string_view c_sv, size_t c_nMaxBytes);
 

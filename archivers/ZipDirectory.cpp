@@ -43,7 +43,8 @@ public:
     ReadResult Next(Entry* pstEntry) override;
     int64_t BytesRead() const override;
     // Reads only the file through pread and state of its own.
-    DataResult ReadData(const Entry& c_stEntry, DataSink* pSink) override;
+    DataResult ReadData(const Entry& c_stEntry, DataSink* pSink,
+                        const char* c_pszPassword) override;
     bool DecodesAnyOrder() const override { return true; }
     void WantOnly(const NameSet* pNames) override {
         m_pWanted = pNames;
@@ -241,8 +242,19 @@ int64_t ZipDirectory::BytesRead() const {
     return std::min<int64_t>(m_llSize, static_cast<int64_t>(part * static_cast<double>(m_llSize)));
 }
 
-DataResult ZipDirectory::ReadData(const Entry& c_stEntry, DataSink* pSink) {
-    if (c_stEntry.bEncrypted) return DataResult::Encrypted;
+DataResult ZipDirectory::ReadData(const Entry& c_stEntry, DataSink* pSink,
+                                  const char* c_pszPassword) {
+    if (c_stEntry.bEncrypted) {
+        // libarchive decrypts both kinds of ZIP encryption, checking the password first.
+        if (!c_pszPassword) return DataResult::Encrypted;
+        CountingSink counter(pSink);
+        DataResult r = DecodeRange(m_fd.Get(), c_stEntry.llLocalOffset, c_stEntry.llLocalEnd,
+                                   &counter, c_pszPassword);
+        if (r == DataResult::Ok && counter.Count() != c_stEntry.llOriginalSize) {
+            return DataResult::Damaged;
+        }
+        return r;
+    }
     if (c_stEntry.llLocalOffset < 0 || c_stEntry.llLocalOffset >= c_stEntry.llLocalEnd) {
         return DataResult::Damaged;
     }
@@ -270,7 +282,7 @@ DataResult ZipDirectory::ReadData(const Entry& c_stEntry, DataSink* pSink) {
         if (bInside && (Le16(local + 6) & 8) == 0) llEnd = llData + llPacked;
     }
     CountingSink counter(pSink);
-    DataResult r = DecodeRange(m_fd.Get(), Format::Zip, c_stEntry.llLocalOffset, llEnd, &counter);
+    DataResult r = DecodeRange(m_fd.Get(), c_stEntry.llLocalOffset, llEnd, &counter, nullptr);
     // The directory's size is the one listed; data that disagrees is not the listed entry.
     if (r == DataResult::Ok && counter.Count() != c_stEntry.llOriginalSize) {
         return DataResult::Damaged;

@@ -274,6 +274,17 @@ std::optional<STConfig> Parse(const QByteArray& c_baXml) {
     }
 }
 
+// A carriage return written as it is would come back as a line feed: it goes as "&#13;".
+static void WriteText(QXmlStreamWriter& xml, const QString& c_strName, const QString& c_strText) {
+    xml.writeStartElement(c_strName);
+    const QStringList c_lstParts = c_strText.split(QLatin1Char('\r'));
+    for (qsizetype i = 0; i < c_lstParts.size(); ++i) {
+        if (i > 0) xml.writeEntityReference(QStringLiteral("#13"));
+        xml.writeCharacters(c_lstParts[i]);
+    }
+    xml.writeEndElement();
+}
+
 std::optional<QByteArray> Serialize(const STConfig& c_stConfig) {
     QByteArray baXml;
     QXmlStreamWriter xml(&baXml);
@@ -291,24 +302,24 @@ std::optional<QByteArray> Serialize(const STConfig& c_stConfig) {
     xml.writeTextElement(QStringLiteral("ExpandTreeNode"), BoolText(c_stGeneral.bExpandTreeNode));
     xml.writeTextElement(QStringLiteral("UseUserTempDirectory"),
                          BoolText(c_stGeneral.bUseUserTempDirectory));
-    xml.writeTextElement(QStringLiteral("UserTempDirectory"), c_stGeneral.strUserTempDirectory);
+    WriteText(xml, QStringLiteral("UserTempDirectory"), c_stGeneral.strUserTempDirectory);
     xml.writeStartElement(QStringLiteral("RecentFiles"));
     for (const QString& c_strFile : c_stGeneral.lstRecentFiles)
-        xml.writeTextElement(QStringLiteral("File"), c_strFile);
+        WriteText(xml, QStringLiteral("File"), c_strFile);
     xml.writeEndElement();
     xml.writeEndElement();
 
     xml.writeStartElement(QStringLiteral("Extract"));
-    xml.writeTextElement(QStringLiteral("LastExtractDirectory"),
-                         c_stConfig.stExtract.strLastExtractDirectory);
+    WriteText(xml, QStringLiteral("LastExtractDirectory"),
+              c_stConfig.stExtract.strLastExtractDirectory);
     xml.writeEndElement();
 
     xml.writeStartElement(QStringLiteral("Open"));
     xml.writeStartElement(QStringLiteral("ViewerApplications"));
     for (const VIEWERAPPLICATION& c_stViewer : c_stConfig.stOpen.stViewerApplications) {
         xml.writeStartElement(QStringLiteral("ViewerApplication"));
-        xml.writeTextElement(QStringLiteral("Name"), c_stViewer.strName);
-        xml.writeTextElement(QStringLiteral("FilePath"), c_stViewer.strFilePath);
+        WriteText(xml, QStringLiteral("Name"), c_stViewer.strName);
+        WriteText(xml, QStringLiteral("FilePath"), c_stViewer.strFilePath);
         xml.writeTextElement(QStringLiteral("Overwrite"), BoolText(c_stViewer.bOverwrite));
         xml.writeEndElement();
     }

@@ -69,6 +69,8 @@ void CArchive_CommonArchiver::ReleaseArchiver() {
     m_pfnGetOriginalSizeEx = nullptr;
     m_pfnGetCompressedSizeEx = nullptr;
     m_pfnGetFileName = nullptr;
+    m_pfnCommandEx = nullptr;
+    m_pfnOpenArchiveEx = nullptr;
 }
 
 void CArchive_CommonArchiver::ClassUninitialize() {
@@ -106,11 +108,14 @@ int32_t CArchive_CommonArchiver::LoadArchiverWithPrefix(const std::wstring& c_st
     m_pfnGetCompressedSizeEx =
         reinterpret_cast<PFN_ARCHIVER_GET_SIZE64>(resolve("GetCompressedSizeEx"));
     m_pfnGetFileName = reinterpret_cast<PFN_ARCHIVER_GET_FILE_NAME>(resolve("GetFileName"));
+    m_pfnCommandEx = reinterpret_cast<PFN_ARCHIVER_COMMAND_EX>(resolve("CommandEx"));
+    m_pfnOpenArchiveEx = reinterpret_cast<PFN_ARCHIVER_OPEN_ARCHIVE_EX>(resolve("OpenArchiveEx"));
     return 1;
 }
 
 CA_RESULT CArchive_CommonArchiver::Create(void* hWnd, const std::wstring& c_strFileName) {
     if (CheckPathType(c_strFileName) != 0) return Open(hWnd, c_strFileName);
+    m_nOpenReason = KESTREL_REASON_NOT_FOUND;
     if (m_strFileName.empty()) {
         m_hWnd = hWnd;
         m_strFileName = c_strFileName;
@@ -125,9 +130,14 @@ CA_RESULT CArchive_CommonArchiver::Open(void* hWnd, const std::wstring& c_strFil
         m_hArchive = nullptr;
     }
     const std::string strPath = ToAnsi(c_strFileName);
-    m_hArchive =
-        m_pfnOpenArchive != nullptr ? m_pfnOpenArchive(hWnd, strPath.c_str(), kOpenMode) : nullptr;
+    m_nOpenReason = 0;
+    if (m_pfnOpenArchiveEx != nullptr) {
+        m_hArchive = m_pfnOpenArchiveEx(hWnd, strPath.c_str(), kOpenMode, &m_nOpenReason);
+    } else if (m_pfnOpenArchive != nullptr) {
+        m_hArchive = m_pfnOpenArchive(hWnd, strPath.c_str(), kOpenMode);
+    }
     if (m_hArchive == nullptr) return CA_OPEN_FAILED;
+    m_nOpenReason = 0;
     if (m_strFileName.empty()) {
         m_hWnd = hWnd;
         m_strFileName = c_strFileName;
@@ -144,6 +154,8 @@ int32_t CArchive_CommonArchiver::Close() {
     m_hWnd = nullptr;
     m_strFileName.clear();
     m_setCutName.clear();
+    m_password.Clear();
+    m_bPassword = false;
     return nResult == 0 ? 1 : 0;
 }
 
@@ -311,6 +323,97 @@ std::vector<std::wstring> CArchive_CommonArchiver::ResponseFolders() const {
     return vstrFolder;
 }
 
+// What one command tells the observer: the names it reports turned into archive paths, and
+// the entries the engine left out counted with the rest.
+struct CArchive_CommonArchiver::COMMAND_CONTEXT {
+    CArchive_CommonArchiver* pcThis;
+    uint64_t nLeftOut;
+    std::string strLastName;  // the plug-in's name behind stProgress.strPath
+    EXTRACT_PROGRESS stProgress;
+};
+
+std::wstring CArchive_CommonArchiver::ArchivePath(const char* c_pszName) {
+    if (c_pszName == nullptr || *c_pszName == '\0') return std::wstring();
+    ARCHIVE_FILE stFile;
+    stFile.strFullPath.assign(1, L'/');
+    AppendWide(&stFile.strFullPath, c_pszName, std::strlen(c_pszName));
+    AdjustFilePath(&stFile);
+    return stFile.strFullPath;
+}
+
+int CArchive_CommonArchiver::OnProgress(void* pvContext, const KESTREL_PROGRESS* pst) {
+    auto* pc = static_cast<COMMAND_CONTEXT*>(pvContext);
+    IExtractObserver* pcObserver = pc->pcThis->m_pcObserver;
+    if (pcObserver == nullptr || pst == nullptr) return 0;
+    EXTRACT_PROGRESS& st = pc->stProgress;
+    st.nEntriesDone = pst->nEntriesDone + pc->nLeftOut;
+    st.nEntriesTotal = pst->nEntriesTotal + pc->nLeftOut;
+    st.llBytesDone = pst->llBytesDone;
+    st.llBytesTotal = pst->llBytesTotal;
+    // Told many times for one entry: converted once.
+    const char* c_pszName = pst->pszName != nullptr ? pst->pszName : "";
+    if (pc->strLastName != c_pszName) {
+        pc->strLastName = c_pszName;
+        st.strPath = pc->pcThis->ArchivePath(c_pszName);
+    }
+    return pcObserver->Progress(st) ? 0 : 1;
+}
+
+void CArchive_CommonArchiver::OnProblem(void* pvContext, uint32_t nReason, int nErrno,
+                                        const char* pszName) {
+    auto* pc = static_cast<COMMAND_CONTEXT*>(pvContext);
+    IExtractObserver* pcObserver = pc->pcThis->m_pcObserver;
+    if (pcObserver == nullptr) return;
+    pcObserver->Problem(EXTRACT_PROBLEM{nReason, nErrno, pc->pcThis->ArchivePath(pszName)});
+}
+
+int CArchive_CommonArchiver::OnPassword(void* pvContext, uint32_t nAttempt, char* pszBuffer,
+                                        uint32_t nSize) {
+    CArchive_CommonArchiver* pcThis = static_cast<COMMAND_CONTEXT*>(pvContext)->pcThis;
+    if (pszBuffer == nullptr || nSize == 0) return 0;
+    // Asked again: the password given last did not open the entry.
+    if (nAttempt > 0) {
+        pcThis->m_password.Clear();
+        pcThis->m_bPassword = false;
+    }
+    if (!pcThis->m_bPassword) {
+        if (pcThis->m_pcObserver == nullptr ||
+            !pcThis->m_pcObserver->Password(nAttempt > 0, &pcThis->m_password)) {
+            pcThis->m_password.Clear();
+            return 0;
+        }
+        pcThis->m_bPassword = true;
+    }
+    if (pcThis->m_password.size() >= nSize) {
+        pcThis->m_password.Clear();
+        pcThis->m_bPassword = false;
+        return 0;
+    }
+    std::memcpy(pszBuffer, pcThis->m_password.c_str(), pcThis->m_password.size() + 1);
+    return 1;
+}
+
+int CArchive_CommonArchiver::RunCommand(const std::string& c_strCommandLine, char* pszOutput,
+                                        uint32_t c_nSize, uint64_t c_nLeftOut) {
+    if (m_pfnCommandEx == nullptr) {
+        return m_pfnCommand != nullptr
+                   ? m_pfnCommand(m_hWnd, c_strCommandLine.c_str(), pszOutput, c_nSize)
+                   : -1;
+    }
+    COMMAND_CONTEXT stContext{this, c_nLeftOut, std::string(), EXTRACT_PROGRESS()};
+    KESTREL_COMMAND_CALLBACKS stCallbacks{};
+    stCallbacks.nSize = sizeof stCallbacks;
+    stCallbacks.pvContext = &stContext;
+    // Progress has a cost (the plug-in first adds up the sizes): asked for only when watched.
+    if (m_pcObserver != nullptr) {
+        stCallbacks.pfnProgress = &OnProgress;
+        stCallbacks.pfnProblem = &OnProblem;
+    }
+    // A kept password serves even with nobody to ask.
+    stCallbacks.pfnPassword = &OnPassword;
+    return m_pfnCommandEx(m_hWnd, c_strCommandLine.c_str(), pszOutput, c_nSize, &stCallbacks);
+}
+
 int32_t CArchive_CommonArchiver::Extract(const std::vector<std::wstring>& c_vstrExtractFiles,
                                          const std::wstring& c_strThawDirectory,
                                          EXT_MODE c_eExtractMode) {
@@ -320,11 +423,19 @@ int32_t CArchive_CommonArchiver::Extract(const std::vector<std::wstring>& c_vstr
     // fails with the names left out.
     std::vector<std::wstring> vstrSendable;
     std::wstring strLeftOut;
+    uint64_t nLeftOut = 0;
     vstrSendable.reserve(c_vstrExtractFiles.size());
     for (const std::wstring& c_strPath : c_vstrExtractFiles) {
-        if (!CanBeWrittenAsLine(c_strPath) || m_setCutName.count(c_strPath) != 0) {
+        const bool bCut = m_setCutName.count(c_strPath) != 0;
+        if (!CanBeWrittenAsLine(c_strPath) || bCut) {
             if (strLeftOut.empty()) strLeftOut = L"取り出せない名前の項目があります:";
             strLeftOut += L"\n" + VisibleText(c_strPath);
+            ++nLeftOut;
+            if (m_pcObserver != nullptr) {
+                m_pcObserver->Problem(EXTRACT_PROBLEM{bCut ? uint32_t{KESTREL_REASON_NAME_TOO_LONG}
+                                                           : uint32_t{KESTREL_REASON_REFUSED_NAME},
+                                                      0, c_strPath});
+            }
         } else {
             vstrSendable.push_back(c_strPath);
         }
@@ -333,7 +444,6 @@ int32_t CArchive_CommonArchiver::Extract(const std::vector<std::wstring>& c_vstr
         m_strLastMessage = strLeftOut;
         return -1;
     }
-
     // Created exclusively: an existing file or link under the name is never followed or
     // truncated. Any other failure moves on to the next folder.
     int nFd = -1;
@@ -387,14 +497,12 @@ int32_t CArchive_CommonArchiver::Extract(const std::vector<std::wstring>& c_vstr
         if (m_pfnCloseArchive != nullptr) m_pfnCloseArchive(m_hArchive);
         m_hArchive = nullptr;
     }
-    int nResult = -1;
-    if (m_pfnCommand != nullptr) {
-        char szOutput[kCommandOutputSize] = {};
-        nResult = m_pfnCommand(m_hWnd, strCommandLine.c_str(), szOutput, kCommandOutputSize);
-        szOutput[kCommandOutputSize - 1] = '\0';
-        if (nResult != 0) m_strLastMessage = ToWide(szOutput);
-    }
+    char szOutput[kCommandOutputSize] = {};
+    const int nResult = RunCommand(strCommandLine, szOutput, kCommandOutputSize, nLeftOut);
+    szOutput[kCommandOutputSize - 1] = '\0';
+    if (nResult != 0) m_strLastMessage = ToWide(szOutput);
     unlink(strResponseAnsi.c_str());
+    if (nResult == KESTREL_RESULT_CANCELLED && m_pfnCommandEx != nullptr) return -3;
     if (!strLeftOut.empty()) {
         m_strLastMessage += (m_strLastMessage.empty() ? L"" : L"\n") + strLeftOut;
         return -1;

@@ -1,7 +1,10 @@
 // Binds the archive interface to one archiver plug-in with the common C interface
 // (common_archiver_api.h): open on demand, enumeration into ARCHIVE_FILE records, progress,
 // sizes, and extraction through a response file and one command line. A missing plug-in
-// function is a null entry point; each operation then fails with its own code.
+// function is a null entry point; each operation then fails with its own code. Where the
+// plug-in has CommandEx, extraction tells the observer how far it is, what was not extracted
+// and why, and asks it for passwords; a password that opened entries is kept for the archive
+// (asked again only when it does not open one) and wiped on Close and destruction.
 #pragma once
 
 #include <cstdint>
@@ -11,6 +14,7 @@
 #include <vector>
 
 #include "CArchive.h"
+#include "Secret.h"
 #include "common_archiver_api.h"
 
 namespace shelf {
@@ -35,6 +39,7 @@ public:
                     const std::wstring& c_strThawDirectory,
                     NArchive::EXT_MODE c_eExtractMode) override;
     std::wstring GetLastMessage() const override { return m_strLastMessage; }
+    uint32_t GetOpenReason() const override { return m_nOpenReason; }
 
     // Thin wrappers: open on demand, then the plug-in function; 0 (value untouched) when either
     // is missing.
@@ -86,8 +91,19 @@ protected:
     PFN_ARCHIVER_GET_SIZE64 m_pfnGetOriginalSizeEx = nullptr;
     PFN_ARCHIVER_GET_SIZE64 m_pfnGetCompressedSizeEx = nullptr;
     PFN_ARCHIVER_GET_FILE_NAME m_pfnGetFileName = nullptr;
+    PFN_ARCHIVER_COMMAND_EX m_pfnCommandEx = nullptr;
+    PFN_ARCHIVER_OPEN_ARCHIVE_EX m_pfnOpenArchiveEx = nullptr;
 
 private:
+    struct COMMAND_CONTEXT;
+    static int OnProgress(void* pvContext, const KESTREL_PROGRESS* pstProgress);
+    static void OnProblem(void* pvContext, uint32_t nReason, int nErrno, const char* pszName);
+    static int OnPassword(void* pvContext, uint32_t nAttempt, char* pszBuffer, uint32_t nSize);
+    // The archive path of a name as the plug-in reports it.
+    std::wstring ArchivePath(const char* c_pszName);
+    int RunCommand(const std::string& c_strCommandLine, char* pszOutput, uint32_t c_nSize,
+                   uint64_t c_nLeftOut);
+
     void ReleaseArchiver();
     // The whole name of the current entry through GetFileName, into m_strFullName.
     bool ReadFullName();
@@ -96,6 +112,9 @@ private:
     // full: listed with a mark, never handed to the plug-in for extraction.
     std::unordered_set<std::wstring> m_setCutName;
     std::string m_strFullName;  // reused buffer for GetFileName
+    uint32_t m_nOpenReason = 0;
+    kestrel::Secret m_password;  // the last password given for this archive
+    bool m_bPassword = false;
 };
 
 }  // namespace shelf

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "CommandQuote.h"
 #include "Platform.h"
 
 namespace shelf {
@@ -46,6 +47,22 @@ bool WithPath(EXT_MODE c_eMode) {
     return (c_eMode & EXT_WITH_PATH) != 0;
 }
 
+std::string Quoted(const std::string& c_str) {
+    std::string str;
+    kestrel::quote::AppendQuoted(&str, c_str);
+    return str;
+}
+
+// The test verb: VERB "ARCHIVE" then the response file, quoted as the format's extraction does.
+bool MakeTestLine(std::string* pstr, const char* c_pszVerb, const std::string& c_strArchive,
+                  const std::string& c_strResponse, bool c_bAtOutside, EXT_MODE c_eMode) {
+    if ((c_eMode & EXT_TEST) == 0) return false;
+    *pstr = std::string(c_pszVerb) + " " + Quoted(c_strArchive) + " ";
+    if (c_bAtOutside) pstr->push_back('@');
+    *pstr += Quoted(c_bAtOutside ? c_strResponse : "@" + c_strResponse);
+    return true;
+}
+
 }  // namespace
 
 // 7-Zip
@@ -76,6 +93,7 @@ void CArchive_7Zip_7Zip32::MakeCommandLine(std::string* pstrCommandLine,
                                            const std::string& c_strResponse, EXT_MODE c_eMode) {
     if (pstrCommandLine == nullptr) return;
     std::string& str = *pstrCommandLine;
+    if (MakeTestLine(&str, "t", c_strArchive, c_strResponse, false, c_eMode)) return;
     str = WithPath(c_eMode) ? "x " : "e ";
     if (OverwriteField(c_eMode) == EXT_OVERWRITE) {
         str += "-aoa ";
@@ -83,9 +101,9 @@ void CArchive_7Zip_7Zip32::MakeCommandLine(std::string* pstrCommandLine,
         str += "-aos ";
     }
     if (ConfirmField(c_eMode) == EXT_NO_CONFIRM) str += "-y ";
-    str += "\"-o" + c_strDirectory + "\" ";
-    str += "\"" + c_strArchive + "\" ";
-    str += "\"@" + c_strResponse + "\"";
+    str += Quoted("-o" + c_strDirectory) + " ";
+    str += Quoted(c_strArchive) + " ";
+    str += Quoted("@" + c_strResponse);
 }
 
 void CArchive_7Zip_7Zip32::AdjustFilePath(ARCHIVE_FILE* pstArchiveFile) {
@@ -120,6 +138,7 @@ void CArchive_Lha_Unlha32::MakeCommandLine(std::string* pstrCommandLine,
                                            const std::string& c_strResponse, EXT_MODE c_eMode) {
     if (pstrCommandLine == nullptr) return;
     std::string& str = *pstrCommandLine;
+    if (MakeTestLine(&str, "t", c_strArchive, c_strResponse, true, c_eMode)) return;
     str = "e ";
     if (WithPath(c_eMode)) str += "-x1 ";
     switch (OverwriteField(c_eMode)) {
@@ -139,9 +158,10 @@ void CArchive_Lha_Unlha32::MakeCommandLine(std::string* pstrCommandLine,
         str += "-m1 ";
     }
     str += "-a2 ";
-    str += "\"" + c_strArchive + "\" ";
-    if (!c_strDirectory.empty()) str += "\"" + c_strDirectory + "\" ";
-    str += "@\"" + c_strResponse + "\"";
+    str += Quoted(c_strArchive) + " ";
+    if (!c_strDirectory.empty()) str += Quoted(c_strDirectory) + " ";
+    str += '@';
+    str += Quoted(c_strResponse);
 }
 
 // ZIP
@@ -170,6 +190,7 @@ void CArchive_Zip_UnZip32::MakeCommandLine(std::string* pstrCommandLine,
                                            const std::string& c_strResponse, EXT_MODE c_eMode) {
     if (pstrCommandLine == nullptr) return;
     std::string& str = *pstrCommandLine;
+    if (MakeTestLine(&str, "-t", c_strArchive, c_strResponse, false, c_eMode)) return;
     str = "-x ";
     if (!WithPath(c_eMode)) str += "-j ";
     if (OverwriteField(c_eMode) == EXT_OVERWRITE) {
@@ -177,9 +198,9 @@ void CArchive_Zip_UnZip32::MakeCommandLine(std::string* pstrCommandLine,
     } else if (OverwriteField(c_eMode) == EXT_NO_OVERWRITE) {
         str += "-n ";
     }
-    str += "\"" + c_strArchive + "\" ";
-    str += "\"" + c_strDirectory + "\" ";
-    str += "\"@" + c_strResponse + "\"";
+    str += Quoted(c_strArchive) + " ";
+    str += Quoted(c_strDirectory) + " ";
+    str += Quoted("@" + c_strResponse);
 }
 
 }  // namespace shelf

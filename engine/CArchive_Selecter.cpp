@@ -48,6 +48,7 @@ void CArchive_Selecter::RegisterArchive(const std::wstring& c_strKey,
         pcArchive->ClassUninitialize();
         return;
     }
+    pcArchive->SetExtractObserver(m_pcObserver);
     m_mapArchive[c_strKey] = std::move(pcArchive);
     m_vstrArchiveKey.push_back(c_strKey);
 }
@@ -152,6 +153,22 @@ int32_t CArchive_Selecter::Extract(const std::vector<std::wstring>& c_vstrExtrac
 
 std::wstring CArchive_Selecter::GetLastMessage() const {
     return m_pcExtractArchive != nullptr ? m_pcExtractArchive->GetLastMessage() : std::wstring();
+}
+
+void CArchive_Selecter::SetExtractObserver(IExtractObserver* pcObserver) {
+    CArchive::SetExtractObserver(pcObserver);
+    for (auto& [c_strKey, pcArchive] : m_mapArchive) {
+        if (pcArchive != nullptr) pcArchive->SetExtractObserver(pcObserver);
+    }
+}
+
+uint32_t CArchive_Selecter::GetOpenReason() const {
+    for (const std::wstring& c_strKey : m_vstrArchiveKey) {
+        auto it = m_mapArchive.find(c_strKey);
+        if (it == m_mapArchive.end() || it->second == nullptr) continue;
+        if (const uint32_t nReason = it->second->GetOpenReason()) return nReason;
+    }
+    return 0;
 }
 
 int32_t CArchive_Selecter::EnumProperty(int32_t c_nIndex, ARCHIVE_PROPERTY* pstProperty) {

@@ -39,6 +39,9 @@ public:
     // 1 and the description of the registered object at that position; 0 out of range.
     virtual int32_t EnumProperty(int32_t c_nIndex, NArchive::ARCHIVE_PROPERTY* pstProperty);
     std::wstring GetLastMessage() const override;
+    // Passed on to every registered object.
+    void SetExtractObserver(IExtractObserver* pcObserver) override;
+    uint32_t GetOpenReason() const override;
 
 protected:
     // A registered key is never registered twice: the second object is released.

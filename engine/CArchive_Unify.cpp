@@ -146,6 +146,10 @@ int64_t CArchive_Unify::GetArchiveFileSize() {
     return m_pcActiveArchive != nullptr ? m_pcActiveArchive->GetArchiveFileSize() : 0;
 }
 
+uint32_t CArchive_Unify::GetOpenReason() const {
+    return m_pcActiveArchive != nullptr ? m_pcActiveArchive->GetOpenReason() : 0;
+}
+
 std::wstring CArchive_Unify::GetLastMessage() const {
     return m_pcActiveArchive != nullptr ? m_pcActiveArchive->GetLastMessage() : std::wstring();
 }

@@ -35,6 +35,8 @@ public:
                     NArchive::EXT_MODE c_eExtractMode) override;
 
     std::wstring GetLastMessage() const override;
+    // Of the format chosen by the last Create or Open.
+    uint32_t GetOpenReason() const override;
 
     // Every extension (lower case, with its dot) that chooses the format whose main extension
     // (strExt of its property) is c_strExt, the main one first: ".lha" is LHA as ".lzh" is.

@@ -25,7 +25,9 @@ enum CA_RESULT : int32_t {
     CA_UNKNOWN_EXT = -4,
 };
 
-// Three independent fields: overwrite policy (one value), folder paths, queries (one value).
+// Three independent fields: overwrite policy (one value), folder paths, queries (one value);
+// and EXT_TEST, which decodes and checks the entries instead and writes nothing (the other
+// fields then play no part).
 enum EXT_MODE : uint32_t {
     EXT_OVERWRITE_MASK = 0x0F,
     EXT_OVERWRITE_DEFAULT = 0x00,
@@ -40,6 +42,8 @@ enum EXT_MODE : uint32_t {
     EXT_CONFIRM_MASK = 0xC0,
     EXT_CONFIRM = 0x40,
     EXT_NO_CONFIRM = 0x80,
+
+    EXT_TEST = 0x100,
 };
 
 constexpr EXT_MODE operator|(EXT_MODE a, EXT_MODE b) {

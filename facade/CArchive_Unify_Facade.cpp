@@ -2,6 +2,8 @@
 
 #include <vector>
 
+#include "ReasonText.h"
+
 namespace shelf_cli {
 
 namespace NArchive {
@@ -169,6 +171,22 @@ int32_t CArchive_Unify::Extract(const QStringList& c_strExractFiles,
     vstrFiles.reserve(static_cast<size_t>(c_strExractFiles.size()));
     for (const QString& str : c_strExractFiles) vstrFiles.push_back(ToNative(str));
     return m_pcArchive->Extract(vstrFiles, ToNative(c_strThawDirectory), c_ExtractMode);
+}
+
+void CArchive_Unify::SetExtractObserver(shelf::IExtractObserver* pcObserver) {
+    if (m_pcArchive) m_pcArchive->SetExtractObserver(pcObserver);
+}
+
+uint32_t CArchive_Unify::OpenReason() const {
+    return m_pcArchive ? m_pcArchive->GetOpenReason() : 0;
+}
+
+QString CArchive_Unify::ReasonText(uint32_t nReason, int32_t nErrno) {
+    return WcharToMString(shelf::ReasonText(nReason, nErrno));
+}
+
+QString CArchive_Unify::OpenFailureText(uint32_t nReason) {
+    return WcharToMString(shelf::OpenFailureText(nReason));
 }
 
 QString CArchive_Unify::LastMessage() const {

@@ -100,8 +100,17 @@ public:
     int32_t Extract(const QStringList& c_strExractFiles, const QString& c_strThawDirectory,
                     NArchive::EXT_MODE c_ExtractMode);
 
-    // The archiver's own words about the last extraction; empty when it said nothing.
+    // The archiver's own words about the last extraction; empty when it said nothing. A log in
+    // English: what a user is shown comes from the observer's problems and ReasonText.
     QString LastMessage() const;
+    // Told about the extractions and tests that follow (null: nobody); not owned.
+    void SetExtractObserver(shelf::IExtractObserver* pcObserver);
+    // Why the last Create or Open failed: KESTREL_REASON_*, 0 when unknown.
+    uint32_t OpenReason() const;
+
+    // The one table of Japanese reasons (engine/ReasonText.h).
+    static QString ReasonText(uint32_t nReason, int32_t nErrno);
+    static QString OpenFailureText(uint32_t nReason);
 
     bool HasNative() const { return m_pcArchive != nullptr; }
 

@@ -1,13 +1,12 @@
-// The reasons shown after "■原因": the one table from system error numbers to the texts the
-// window shows. Reasons reported by the archivers will join it here.
+// The reasons shown after "■原因" for system errors, from the one table of their Japanese texts
+// (base/ErrnoText.h), which the archivers' reasons use as well.
 #pragma once
 
 #include <QString>
 
 namespace kestrel::safefs {
 
-// A Japanese text for the error numbers a user meets when files are written, moved or deleted;
-// the system's own text for the others.
+// The Japanese text of an error number; the system's own text for the others.
 QString ErrnoText(int nErrno);
 
 // ErrnoText and, on the next line, the path it concerns.

@@ -1,5 +1,6 @@
 // Program entry: one window, one archive.
 #include <QApplication>
+#include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <ctime>
@@ -14,6 +15,9 @@ int main(int argc, char** argv) {
     // Without TZ, every local-time conversion re-reads /etc/localtime.
     if (!std::getenv("TZ")) setenv("TZ", ":/etc/localtime", 1);
     tzset();
+    // A file grown past the size limit fails its write (and is removed) instead of killing us
+    // half-way with a cut file left behind.
+    std::signal(SIGXFSZ, SIG_IGN);
 
     // Answered before the application exists: --help needs no display.
     QStringList lstArgs;

@@ -13,11 +13,12 @@
 #include <map>
 
 #include "ArchiverCore.h"
-#include "ArchiverPlugin.h"
 #include "Entry.h"
 #include "common_archiver_api.h"
+#include "support/Support.h"
 
 using namespace kestrel::archiver;
+using namespace kestrel::test;
 namespace fs = std::filesystem;
 
 namespace {
@@ -49,7 +50,9 @@ void Walk(std::map<std::string, std::string>* pmTree) {
         Folder& f = stack.back();
         if (f.nNext == f.vNames.size()) {
             stack.pop_back();
-            if (!stack.empty()) ASSERT_EQ(chdir(".."), 0);
+            if (!stack.empty()) {
+                ASSERT_EQ(chdir(".."), 0);
+            }
             continue;
         }
         const std::string name = f.vNames[f.nNext++];
@@ -62,7 +65,7 @@ void Walk(std::map<std::string, std::string>* pmTree) {
             const ssize_t n = readlink(name.c_str(), target.data(), target.size());
             item += "-> " + target.substr(0, n > 0 ? static_cast<size_t>(n) : 0);
         } else if (S_ISREG(st.st_mode)) {
-            item += std::to_string(st.st_mtim.tv_sec) + " " + kestrel_test::ReadFile(name);
+            item += std::to_string(st.st_mtim.tv_sec) + " " + ReadFile(name);
         }
         (*pmTree)[path] = item;
         if (S_ISDIR(st.st_mode)) {
@@ -121,13 +124,13 @@ Outcome Extract(Format eFormat, const std::string& c_strArchive, bool bPaths, bo
             }
         }
     }
-    kestrel_test::WriteFile(c_strResponse, lines);
+    WriteFile(c_strResponse, lines);
     Outcome o;
     char output[1 << 16] = {};
     o.nCode = RunCommand(
         eFormat,
         CommandLine(eFormat, bPaths, bOverwrite, c_strArchive, c_strDest, c_strResponse).c_str(),
-        output, sizeof output);
+        output, sizeof output, nullptr);
     o.strReport = output;
     o.mTree = Tree(c_strDest);
     return o;
@@ -147,7 +150,7 @@ void Compare(Format eFormat, const std::string& c_strArchive, const std::string&
                 // A file already there, and one in the way of a folder.
                 fs::create_directories(dest);
                 for (const char* c_pszName : {"/good.txt", "/日本語"}) {
-                    kestrel_test::WriteFile(dest + c_pszName, "there before\n");
+                    WriteFile(dest + c_pszName, "there before\n");
                     const struct timespec times[2] = {{1, 0}, {1, 0}};
                     utimensat(AT_FDCWD, (dest + c_pszName).c_str(), times, 0);
                 }
@@ -177,14 +180,11 @@ TEST(ParallelExtraction, GivesWhatOneThreadGives) {
     // In memory when the system has it: on a disk, creating 100,000 files where as many were
     // just deleted takes minutes.
     char szScratch[] = "/dev/shm/kestrel-parallel-XXXXXX";
-    kestrel_test::ScratchDir fallback;
-    const std::string scratch = mkdtemp(szScratch) ? szScratch : fallback.Path();
-    const std::string data = kestrel_test::DataPath("");
-    const std::string big = scratch + "/big";
-    // The hostile archives too big to keep: deep folders, 100,000 files, absurd sizes.
-    ASSERT_EQ(
-        std::system(("python3 '" + data + "../hostile/make-big-archives' '" + big + "'").c_str()),
-        0);
+    Scratch fallback;
+    const std::string scratch = mkdtemp(szScratch) ? szScratch : fallback.Path().string();
+    const std::string data = DataPath("");
+    // The hostile archives too big to keep: deep folders, absurd sizes.
+    const std::string big = BigArchives().string();
     // Paths that meet: one leaf name in 300 folders (one file when folders are left out), and
     // files where folders must go.
     const char* c_pszClashes =
@@ -223,7 +223,7 @@ TEST(ParallelExtraction, GivesWhatOneThreadGives) {
 // of a name, after entries of whole 64 KiB blocks (which libarchive 3.6.2 cannot skip), and
 // not once the file has changed.
 TEST(FoundEntries, GiveWhatAWalkGives) {
-    kestrel_test::ScratchDir scratch;
+    Scratch scratch;
     struct Case {
         const char* pszArchive;
         std::vector<std::string> vNames;
@@ -235,18 +235,17 @@ TEST(FoundEntries, GiveWhatAWalkGives) {
     int run = 0;
     for (const Case& c : c_cases) {
         const std::string archive = scratch / c.pszArchive;
-        fs::copy_file(kestrel_test::DataPath(c.pszArchive), archive,
-                      fs::copy_options::overwrite_existing);
+        fs::copy_file(DataPath(c.pszArchive), archive, fs::copy_options::overwrite_existing);
         const Format format = FormatOf(archive);
         std::string lines;
         for (const std::string& name : c.vNames) lines += "\"" + name + "\"\r\n";
-        kestrel_test::WriteFile(scratch / "response.txt", lines);
+        WriteFile(scratch / "response.txt", lines);
         // Walked, looked up, and looked up before the file changed.
         Outcome outcome[3];
         for (int i = 0; i < 3; ++i) {
             SCOPED_TRACE(std::string(c.pszArchive) + " " + std::to_string(i));
             if (i > 0) {
-                void* h = OpenArchive(format, archive.c_str());
+                void* h = OpenArchive(format, archive.c_str(), nullptr);
                 ASSERT_NE(h, nullptr);
                 for (const std::string& name : c.vNames) {
                     std::vector<char> record(KESTREL_INDIVIDUALINFO_SIZE);
@@ -266,7 +265,7 @@ TEST(FoundEntries, GiveWhatAWalkGives) {
             outcome[i].nCode = RunCommand(
                 format,
                 CommandLine(format, true, true, archive, dest, scratch / "response.txt").c_str(),
-                output, sizeof output);
+                output, sizeof output, nullptr);
             outcome[i].strReport = output;
             outcome[i].mTree = Tree(dest);
             EXPECT_EQ(outcome[i].nCode, 0) << output;

@@ -1,292 +1,237 @@
-// The configuration manager: loading, applying, the temporary-folder rule and saving.
+// Settings: what the file keeps and refuses, what is applied, and that a failed or killed save
+// never costs the settings already there.
 #include <gtest/gtest.h>
 #include <signal.h>
 #include <sys/resource.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
-#include <QCoreApplication>
-#include <QDir>
-#include <QFile>
-#include <QFileInfo>
-#include <QTemporaryDir>
+#include <QAbstractButton>
+#include <QLineEdit>
+#include <QTableWidget>
+#include <chrono>
 
 #include "CConfig.h"
 #include "CConfigFile.h"
-#include "ConfigTestSupport.h"
+#include "Form_Config.h"
+#include "IConfigTarget.h"
+#include "support/Support.h"
+#include "support/Window.h"
 
 using namespace kestrel;
-using kestrel::test::FakeConfigTarget;
-using kestrel::test::MessageRecorder;
+using namespace kestrel::test;
 
 namespace {
 
-const QString c_strSaveError =
-    QStringLiteral("設定ファイルの保存中にエラーが発生しました\n\n■原因\n");
+QString Q(const fs::path& c_path) {
+    return QString::fromStdString(c_path.string());
+}
 
-class ConfigTest : public testing::Test {
-protected:
-    void SetUp() override {
-        ASSERT_TRUE(m_dir.isValid());
-        m_strPath = m_dir.filePath(QStringLiteral("kestrel.config.xml"));
+class FakeTarget : public IConfigTarget {
+public:
+    bool Set_TempDirectory(const QString& strBase, QString* pstrError) override {
+        lstTempBases.append(strBase);
+        if (strBase != strFailing) return true;
+        *pstrError = QStringLiteral("cannot create ") + strBase;
+        return false;
     }
-    void WriteFile(const QByteArray& c_baContent) {
-        QFile file(m_strPath);
-        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
-        file.write(c_baContent);
+    void Set_ListViewRowsPluralColor(bool) override {}
+    void UI_Update_ViewerApplications(const QList<VIEWERAPPLICATION>& c_lst) override {
+        lstViewerUpdates.append(c_lst);
     }
-    QByteArray FileContent() {
-        QFile file(m_strPath);
-        return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-    }
-
-    QTemporaryDir m_dir;
-    QString m_strPath;
-    FakeConfigTarget m_target;
+    QString strFailing;
+    QStringList lstTempBases;
+    QList<QList<VIEWERAPPLICATION>> lstViewerUpdates;
 };
+
+// Differs from the defaults in every field, with texts XML must escape.
+STConfig ChangedRecord(int nViewers = 3, const QString& c_strMark = QStringLiteral("v")) {
+    STConfig st;
+    st.stGeneral.bFirstFolderOfAllFiles = true;
+    st.stGeneral.bExpandTreeNode = false;
+    st.stGeneral.bUseUserTempDirectory = true;
+    st.stGeneral.strUserTempDirectory = QStringLiteral("/var/tmp/作業 & 'x'/");
+    st.stOpen.stViewerApplications.clear();
+    for (int i = 0; i < nViewers; ++i)
+        st.stOpen.stViewerApplications.append({c_strMark + QStringLiteral(" a&b <%1>").arg(i),
+                                               QStringLiteral("/usr/bin/v%1").arg(i), i % 2 == 0});
+    st.stView.bListViewRowsPluralColor = true;
+    st.stView.stWindow.bRestoreWindowPosition = true;
+    st.stView.stWindow.eWindowState = EWindowState::Maximized;
+    st.stView.stWindow.stWindowBounds = {-8, -2147483647 - 1, 1936, 2147483647};
+    return st;
+}
 
 }  // namespace
 
-TEST_F(ConfigTest, NoFileAppliesTheDefaults) {
-    CConfig config(&m_target, m_strPath);
-    EXPECT_FALSE(config.Load());
-    EXPECT_EQ(config.pstConfig(), STConfig());
-    EXPECT_EQ(m_target.lstTempBases, QStringList{Get_SystemTempDirectory()});
-    EXPECT_TRUE(Get_SystemTempDirectory().endsWith(u'/'));
-    EXPECT_EQ(m_target.lstStriping, QList<bool>{false});
-    ASSERT_EQ(m_target.lstViewerUpdates.size(), 1);
-    const QList<VIEWERAPPLICATION>& c_lstViewers = m_target.lstViewerUpdates[0];
-    ASSERT_EQ(c_lstViewers.size(), 2);
-    EXPECT_EQ(c_lstViewers[0].strName, QStringLiteral("関連づけ"));
-    EXPECT_EQ(c_lstViewers[1].strName, QStringLiteral("メモ帳"));
-    EXPECT_FALSE(c_lstViewers[1].strFilePath.isEmpty());
-    EXPECT_FALSE(QFile::exists(m_strPath));  // loading never writes
-}
-
-TEST_F(ConfigTest, SavedSettingsLoadBackAndAreApplied) {
-    STConfig stChanged;
-    stChanged.stGeneral.bUseUserTempDirectory = true;
-    stChanged.stGeneral.strUserTempDirectory = m_dir.path() + QStringLiteral("/作業");
-    stChanged.stView.bListViewRowsPluralColor = true;
-    stChanged.stView.stWindow.eWindowState = EWindowState::Minimized;
-    stChanged.stOpen.stViewerApplications.append({"less", "/usr/bin/less", true});
-    {
-        CConfig config(nullptr, m_strPath);
-        EXPECT_TRUE(config.Update(stChanged));
-        EXPECT_TRUE(config.Save());
+TEST(Settings, TheFileKeepsWhatItUnderstandsAndRefusesTheRest) {
+    const STConfig c_st = ChangedRecord();
+    EXPECT_EQ(CConfigFile::Parse(CConfigFile::Serialize(c_st).value()), c_st);
+    const QByteArray c_baXml = CConfigFile::Serialize(STConfig()).value();
+    const std::pair<const char*, const char*> c_aReplaced[] = {
+        {"<Config ", "<Settings "},
+        {">Normal<", ">Fullscreen<"},
+        {"<Width>800<", "<Width>8OO<"},
+        {"<Width>800<", "<Width>2147483648<"},
+        {"<ExpandTreeNode>true<", "<ExpandTreeNode>yes<"},
+        {"RestoreWindowSize=\"false\"", "RestoreWindowSize=\"no\""},
+        {"<Name>メモ帳</Name>", "<Name><b/></Name>"},
+        {"</General>", "</Genera>"}};
+    for (const auto& [c_pszFrom, c_pszTo] : c_aReplaced) {
+        ASSERT_TRUE(c_baXml.contains(c_pszFrom)) << c_pszFrom;
+        EXPECT_FALSE(CConfigFile::Parse(QByteArray(c_baXml).replace(c_pszFrom, c_pszTo)))
+            << c_pszTo;
     }
-    CConfig config(&m_target, m_strPath);
-    EXPECT_TRUE(config.Load());
-    stChanged.stGeneral.strUserTempDirectory += u'/';
-    EXPECT_EQ(config.pstConfig(), stChanged);
-    EXPECT_EQ(m_target.lstTempBases, QStringList{stChanged.stGeneral.strUserTempDirectory});
-    EXPECT_EQ(m_target.lstStriping, QList<bool>{true});
-    EXPECT_EQ(m_target.lstViewerUpdates,
-              QList<QList<VIEWERAPPLICATION>>{stChanged.stOpen.stViewerApplications});
-    EXPECT_EQ(config.pcView()->pcWindow()->eWindowState(), EWindowState::Minimized);
+    for (const QByteArray& c_ba :
+         {c_baXml.left(c_baXml.size() / 2), c_baXml + "<Config/>", QByteArray()})
+        EXPECT_FALSE(CConfigFile::Parse(c_ba));
+    // Missing nodes keep their defaults, unknown ones are skipped; an empty viewer list is none.
+    const auto c_stRead = CConfigFile::Parse(
+        "<Config><Future><Deep>1</Deep></Future><General><ExpandTreeNode> 0 </ExpandTreeNode>"
+        "</General><Open><ViewerApplications/></Open></Config>");
+    ASSERT_TRUE(c_stRead);
+    STConfig stExpected;
+    stExpected.stGeneral.bExpandTreeNode = false;
+    stExpected.stOpen.stViewerApplications.clear();
+    EXPECT_EQ(*c_stRead, stExpected);
+    // Texts XML cannot carry are not written.
+    STConfig stBad;
+    stBad.stOpen.stViewerApplications[1].strFilePath = QStringLiteral("/opt/a\x01");
+    EXPECT_FALSE(CConfigFile::Serialize(stBad));
 }
 
-TEST_F(ConfigTest, AFileThatDoesNotParseGivesTheDefaults) {
-    STConfig stChanged;
-    stChanged.stGeneral.bExpandTreeNode = false;
-    WriteFile(CConfigFile::Serialize(stChanged).value().replace(">Normal<", ">Huge<"));
-    CConfig config(&m_target, m_strPath);
-    EXPECT_FALSE(config.Load());
-    EXPECT_EQ(config.pstConfig(), STConfig());
-    EXPECT_EQ(m_target.lstViewerUpdates.size(), 1);
-    // The next save replaces the unreadable file.
-    EXPECT_TRUE(config.Save());
-    EXPECT_EQ(CConfigFile::Read(m_strPath), STConfig());
-}
-
-TEST_F(ConfigTest, PresentButEmptyViewerListAppliesAsEmpty) {
-    WriteFile("<Config><Open><ViewerApplications/></Open></Config>");
-    CConfig config(&m_target, m_strPath);
-    EXPECT_TRUE(config.Load());
-    ASSERT_EQ(m_target.lstViewerUpdates.size(), 1);
-    EXPECT_TRUE(m_target.lstViewerUpdates[0].isEmpty());
-}
-
-TEST(ConfigTempDirectory, UsablePaths) {
-    const struct {
-        const char* szPath;
-        bool bUsable;
-        const char* szStored;  // null: the system's temporary folder
-    } c_aCases[] = {
-        {"/", true, "/"},
-        {"/home/user/tmp", true, "/home/user/tmp/"},
-        {"/home/user/tmp/", true, "/home/user/tmp/"},
-        {"/空白 あり/", true, "/空白 あり/"},
-        {"relative/dir", false, nullptr},
-        {"", false, nullptr},
-        {"~/tmp", false, nullptr},
-        {"C:\\Temp\\", false, nullptr},
-        {"//server/share", true, "//server/share/"},
-        {"/a*b", false, nullptr},
-        {"/a:b", false, nullptr},
-        {"/a?b", false, nullptr},
-        {"/a\"b", false, nullptr},
-        {"/a<b", false, nullptr},
-        {"/a>b", false, nullptr},
-        {"/a|b", false, nullptr},
-        {"/tmp\n/x*", false, nullptr},
-    };
-    for (const auto& c_case : c_aCases) {
-        QString strPath = QString::fromUtf8(c_case.szPath);
-        EXPECT_EQ(CGeneral::Check_UserTempDirectoryPath(strPath), c_case.bUsable) << c_case.szPath;
-        EXPECT_EQ(strPath,
-                  c_case.szStored ? QString::fromUtf8(c_case.szStored) : Get_SystemTempDirectory())
-            << c_case.szPath;
+// Files that cannot be read as settings give the defaults, without hanging the start.
+TEST(Settings, UnreadableFilesGiveTheDefaults) {
+    Scratch scratch;
+    std::string strNested;
+    while (strNested.size() < 900 * 1024) strNested += "<a>";
+    std::string strLaughs =
+        "<?xml version=\"1.0\"?>\n<!DOCTYPE Config [\n<!ENTITY l0 \"lollollol\">\n";
+    for (int i = 1; i < 10; ++i) {
+        strLaughs += "<!ENTITY l" + std::to_string(i) + " \"";
+        for (int j = 0; j < 10; ++j) strLaughs += "&l" + std::to_string(i - 1) + ";";
+        strLaughs += "\">\n";
+    }
+    strLaughs +=
+        "]>\n<Config><General><UserTempDirectory>&l9;</UserTempDirectory></General></Config>";
+    WriteFile(scratch / "nested.xml", strNested);
+    WriteFile(scratch / "laughs.xml", strLaughs);
+    WriteFile(scratch / "zeros.xml", std::string(1 << 20, '\0'));
+    WriteFile(scratch / "huge.xml", CConfigFile::Serialize(ChangedRecord())->toStdString());
+    fs::resize_file(scratch / "huge.xml", 100u << 20);
+    mkfifo((scratch / "pipe.xml").c_str(), 0600);
+    fs::create_directory(scratch / "folder.xml");
+    fs::create_symlink("/dev/zero", scratch / "zero.xml");
+    for (const char* c_psz : {"nested.xml", "laughs.xml", "zeros.xml", "huge.xml", "pipe.xml",
+                              "folder.xml", "zero.xml"}) {
+        MessageRecorder messages;
+        CConfig config(nullptr, Q(scratch / c_psz));
+        EXPECT_FALSE(config.Load()) << c_psz;
+        EXPECT_EQ(config.pstConfig(), STConfig()) << c_psz;
+        EXPECT_TRUE(messages.lstTexts.isEmpty());
     }
 }
 
-TEST_F(ConfigTest, UnusableUserFolderTurnsTheSwitchOffAndIsSavedCorrected) {
+TEST(Settings, TemporaryFolderChoicesAreCheckedAndFailuresTold) {
+    Scratch scratch;
+    const QString strPath = Q(scratch / "kestrel.config.xml");
+    // A folder that is no usable path is corrected silently, and saved corrected.
     STConfig st;
     st.stGeneral.bUseUserTempDirectory = true;
     st.stGeneral.strUserTempDirectory = QStringLiteral("work/tmp");
-    WriteFile(CConfigFile::Serialize(st).value());
+    WriteFile(strPath.toStdString(), CConfigFile::Serialize(st)->toStdString());
     MessageRecorder messages;
-    CConfig config(&m_target, m_strPath);
-    EXPECT_TRUE(config.Load());
-    EXPECT_FALSE(config.pcGeneral()->bUseUserTempDirectory());
-    EXPECT_EQ(config.pcGeneral()->strUserTempDirectory(), Get_SystemTempDirectory());
-    EXPECT_EQ(m_target.lstTempBases, QStringList{Get_SystemTempDirectory()});
-    EXPECT_TRUE(messages.lstTexts.isEmpty());  // corrected silently
-    ASSERT_TRUE(config.Save());
-    const std::optional<STConfig> c_stSaved = CConfigFile::Read(m_strPath);
-    ASSERT_TRUE(c_stSaved.has_value());
-    EXPECT_FALSE(c_stSaved->stGeneral.bUseUserTempDirectory);
-    EXPECT_EQ(c_stSaved->stGeneral.strUserTempDirectory, Get_SystemTempDirectory());
-}
-
-TEST_F(ConfigTest, UserFolderIsUsedOnlyWhileTheSwitchIsOn) {
-    CConfig config(&m_target, m_strPath);
-    STConfig st;
-    st.stGeneral.strUserTempDirectory = QStringLiteral("/srv/stage");
-    config.Update(st);
-    st.stGeneral.bUseUserTempDirectory = true;
-    config.Update(st);
-    EXPECT_EQ(m_target.lstTempBases, (QStringList{Get_SystemTempDirectory(), "/srv/stage/"}));
-    EXPECT_EQ(config.pcGeneral()->strUserTempDirectory(), QStringLiteral("/srv/stage/"));
-    // Re-applying the current record makes a fresh temporary folder each time.
-    config.Update();
-    EXPECT_EQ(m_target.lstTempBases.size(), 3);
-    EXPECT_EQ(m_target.lstViewerUpdates.size(), 3);
-}
-
-TEST_F(ConfigTest, TemporaryFolderThatCannotBeMadeIsReportedAndTheSystemOneUsed) {
-    MessageRecorder messages;
-    CConfig config(&m_target, m_strPath);
-    STConfig st;
-    st.stGeneral.bUseUserTempDirectory = true;
+    FakeTarget target;
+    {
+        CConfig config(&target, strPath);
+        EXPECT_TRUE(config.Load());
+        EXPECT_EQ(target.lstTempBases, QStringList{Get_SystemTempDirectory()});
+        ASSERT_TRUE(config.Save());
+        EXPECT_FALSE(CConfigFile::Read(strPath)->stGeneral.bUseUserTempDirectory);
+    }
+    // One that cannot be made is told, and the system's is used; the choice is kept.
+    CConfig config(&target, strPath);
     st.stGeneral.strUserTempDirectory = QStringLiteral("/media/usb/");
-    m_target.setFailingBases = {"/media/usb/"};
+    target.strFailing = QStringLiteral("/media/usb/");
+    target.lstTempBases.clear();
     EXPECT_FALSE(config.Update(st));
-    EXPECT_EQ(m_target.lstTempBases, (QStringList{"/media/usb/", Get_SystemTempDirectory()}));
-    ASSERT_EQ(messages.lstTexts.size(), 1);
-    EXPECT_EQ(messages.lstCaptions[0], QStringLiteral("エラー"));
-    EXPECT_EQ(messages.lstTexts[0],
-              QStringLiteral("一時フォルダの作成中にエラーが発生しました\n\n■原因\ncannot create "
-                             "/media/usb/"));
-    EXPECT_EQ(config.strLastError(), messages.lstTexts[0]);
-    // The user's choice is kept for a later run, when the folder may be there again.
+    EXPECT_EQ(target.lstTempBases, (QStringList{"/media/usb/", Get_SystemTempDirectory()}));
+    EXPECT_EQ(
+        messages.lstTexts,
+        QStringList{
+            "一時フォルダの作成中にエラーが発生しました\n\n■原因\ncannot create /media/usb/"});
     EXPECT_TRUE(config.pcGeneral()->bUseUserTempDirectory());
-    EXPECT_EQ(m_target.lstViewerUpdates.size(), 1);  // the rest is still applied
-
-    m_target.setFailingBases.insert(Get_SystemTempDirectory());
-    EXPECT_FALSE(config.Update());
-    EXPECT_TRUE(messages.lstTexts[1].endsWith(u'\n' + QStringLiteral("cannot create ") +
-                                              Get_SystemTempDirectory()));
-    m_target.setFailingBases.clear();
-    EXPECT_TRUE(config.Update());
-    EXPECT_TRUE(config.strLastError().isEmpty());
+    EXPECT_EQ(target.lstViewerUpdates.size(), 2);  // the rest is still applied
 }
 
-TEST_F(ConfigTest, SaveIntoAFolderThatCannotBeWrittenShowsTheReason) {
-    MessageRecorder messages;
-    for (const QString& c_strPath : {QStringLiteral("/proc/kestrel.config.xml"),
-                                     QStringLiteral("/proc/kestrel/kestrel.config.xml")}) {
-        CConfig config(nullptr, c_strPath);
-        EXPECT_FALSE(config.Save()) << c_strPath.toStdString();
-    }
-    ASSERT_EQ(messages.lstTexts.size(), 2);
-    for (int n = 0; n < 2; ++n) {
-        EXPECT_EQ(messages.lstIcons[n], QMessageBox::Critical);
-        EXPECT_EQ(messages.lstCaptions[n], QStringLiteral("エラー"));
-        EXPECT_TRUE(messages.lstTexts[n].startsWith(c_strSaveError));
-        EXPECT_GT(messages.lstTexts[n].size(), c_strSaveError.size());
-    }
-}
-
-TEST_F(ConfigTest, FailedSaveKeepsTheOldFile) {
-    CConfig config(nullptr, m_strPath);
+TEST(Settings, AFailedSaveKeepsTheOldFile) {
+    Scratch scratch;
+    const QString strPath = Q(scratch / "kestrel.config.xml");
+    CConfig config(nullptr, strPath);
     ASSERT_TRUE(config.Save());
-    const QByteArray c_baOld = FileContent();
+    const std::string strOld = ReadFile(strPath.toStdString());
     MessageRecorder messages;
-
     STConfig st;
     st.stOpen.stViewerApplications[1].strName = QStringLiteral("bell\a");
     config.Update(st);
     EXPECT_FALSE(config.Save());
-    EXPECT_EQ(FileContent(), c_baOld);
-
-    // A write that stops half-way (file size limit) must not reach the old file either.
+    // A write that stops half-way (the file-size limit) must not reach the old file either.
     st.stOpen.stViewerApplications[1].strName = QString(4096, u'x');
     config.Update(st);
-    rlimit stOldLimit{};
-    getrlimit(RLIMIT_FSIZE, &stOldLimit);
-    rlimit stLimit = stOldLimit;
-    stLimit.rlim_cur = 1024;
-    auto pOldHandler = signal(SIGXFSZ, SIG_IGN);
-    setrlimit(RLIMIT_FSIZE, &stLimit);
-    const bool c_bSaved = config.Save();
-    setrlimit(RLIMIT_FSIZE, &stOldLimit);
-    signal(SIGXFSZ, pOldHandler);
-    EXPECT_FALSE(c_bSaved);
-    EXPECT_EQ(FileContent(), c_baOld);
-    EXPECT_EQ(QDir(m_dir.path()).entryList(QDir::Files), QStringList{"kestrel.config.xml"});
-
-    ASSERT_EQ(messages.lstTexts.size(), 2);
-    for (const QString& c_strText : messages.lstTexts) {
-        EXPECT_TRUE(c_strText.startsWith(c_strSaveError)) << c_strText.toStdString();
+    const pid_t pid = fork();
+    if (pid == 0) {
+        signal(SIGXFSZ, SIG_IGN);  // as the program does from its start
+        const rlimit stLimit{1024, 1024};
+        setrlimit(RLIMIT_FSIZE, &stLimit);
+        _exit(config.Save() ? 1 : 0);
     }
+    int nStatus = 0;
+    waitpid(pid, &nStatus, 0);
+    EXPECT_TRUE(WIFEXITED(nStatus) && WEXITSTATUS(nStatus) == 0) << "saved, or killed: " << nStatus;
+    EXPECT_EQ(ReadFile(strPath.toStdString()), strOld);
+    EXPECT_EQ(ListTree(scratch.Path()), std::vector<std::string>{"kestrel.config.xml"});
+    ASSERT_EQ(messages.lstTexts.size(), 1);
+    EXPECT_TRUE(messages.lstTexts[0].startsWith(
+        QStringLiteral("設定ファイルの保存中にエラーが発生しました\n\n■原因\n")));
+    // Into a folder that cannot be written: the reason is told.
+    CConfig cProc(nullptr, QStringLiteral("/proc/kestrel/kestrel.config.xml"));
+    EXPECT_FALSE(cProc.Save());
+    EXPECT_EQ(messages.lstTexts.size(), 2);
 }
 
-TEST_F(ConfigTest, ReadOnlyFolderKeepsTheOldFile) {
-    if (geteuid() == 0) GTEST_SKIP() << "permissions do not bind root";
-    CConfig config(nullptr, m_strPath);
-    ASSERT_TRUE(config.Save());
-    const QByteArray c_baOld = FileContent();
-    QFile::setPermissions(m_dir.path(), QFile::ReadOwner | QFile::ExeOwner);
-    MessageRecorder messages;
+// The viewer list of the options dialog: the association row cannot be edited, rows move
+// within the list's ends, a removed row leaves nothing selected, and OK hands back the order.
+TEST(Settings, TheOptionsDialogEditsTheViewerList) {
     STConfig st;
-    st.stGeneral.bExpandTreeNode = false;
-    config.Update(st);
-    EXPECT_FALSE(config.Save());
-    QFile::setPermissions(m_dir.path(), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
-    EXPECT_EQ(FileContent(), c_baOld);
-    EXPECT_EQ(messages.lstTexts.size(), 1);
-}
-
-TEST(ConfigLocation, BesideTheProgramWhenWritableElseTheUserConfigurationFolder) {
-    EXPECT_EQ(CConfig::Get_ConfigFileName(), QStringLiteral("kestrel.config.xml"));
-    const QString c_strProgramFolder = QCoreApplication::applicationDirPath();
-    if (QFileInfo(c_strProgramFolder).isWritable()) {
-        CConfig config(nullptr);
-        EXPECT_EQ(config.Get_ConfigFullPath(), c_strProgramFolder + "/kestrel.config.xml");
-        return;
-    }
-    QTemporaryDir dirHome;
-    ASSERT_TRUE(dirHome.isValid());
-    const bool c_bHadHome = qEnvironmentVariableIsSet("XDG_CONFIG_HOME");
-    const QByteArray c_baOldHome = qgetenv("XDG_CONFIG_HOME");
-    qputenv("XDG_CONFIG_HOME", dirHome.path().toUtf8());
-    CConfig config(nullptr);
-    EXPECT_TRUE(config.Get_ConfigFullPath().startsWith(dirHome.path() + u'/'));
-    EXPECT_TRUE(config.Save());  // makes the folder
-    EXPECT_TRUE(QFile::exists(config.Get_ConfigFullPath()));
-    if (c_bHadHome) {
-        qputenv("XDG_CONFIG_HOME", c_baOldHome);
-    } else {
-        qunsetenv("XDG_CONFIG_HOME");
-    }
+    st.stOpen.stViewerApplications.append({"third", "/bin/third", true});
+    Form_Config dialog(&st);
+    auto* pList = dialog.findChild<QTableWidget*>(QStringLiteral("frmViewerApplications"));
+    auto* pName = dialog.findChild<QLineEdit*>(QStringLiteral("frmName"));
+    auto fnWidget = [&](const char* psz) { return dialog.findChild<QWidget*>(QLatin1String(psz)); };
+    auto fnClick = [&](const char* psz) { static_cast<QAbstractButton*>(fnWidget(psz))->click(); };
+    auto fnNames = [&] {
+        QStringList lst;
+        for (int n = 0; n < pList->rowCount(); ++n) lst << pList->item(n, 0)->text();
+        return lst;
+    };
+    ASSERT_TRUE(pList && pName);
+    EXPECT_EQ(pName->text(), QStringLiteral("関連づけ"));  // the first row, selected at the start
+    for (const char* psz : {"frmName", "frmFilePath", "frmUpdate", "frmRemove"})
+        EXPECT_FALSE(fnWidget(psz)->isEnabled()) << psz;
+    fnClick("frmUp");
+    EXPECT_EQ(fnNames(), (QStringList{"関連づけ", "メモ帳", "third"}));
+    pList->selectRow(2);
+    fnClick("frmDown");
+    fnClick("frmUp");
+    fnClick("frmUp");
+    EXPECT_EQ(fnNames(), (QStringList{"third", "関連づけ", "メモ帳"}));
+    pList->selectRow(2);
+    fnClick("frmRemove");
+    EXPECT_TRUE(pList->selectionModel()->selectedRows().isEmpty());
+    EXPECT_FALSE(fnWidget("frmRemove")->isEnabled());
+    fnClick("frmButton_OK");
+    EXPECT_EQ(
+        st.stOpen.stViewerApplications,
+        (QList<VIEWERAPPLICATION>{{"third", "/bin/third", true}, {"関連づけ", "RELATE:", false}}));
 }

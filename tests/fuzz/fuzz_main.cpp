@@ -1,18 +1,15 @@
 // The libFuzzer entry of one target, chosen when the program is built.
-#include <cstdio>
-#include <cstdlib>
+#include <cstring>
 
 #include "FuzzTargets.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* pData, size_t nSize) {
-    static const kestrel_fuzz::Target* s_pTarget = [] {
-        const kestrel_fuzz::Target* t = kestrel_fuzz::FindTarget(KESTREL_FUZZ_TARGET);
-        if (!t) {
-            std::fprintf(stderr, "no fuzz target %s\n", KESTREL_FUZZ_TARGET);
-            std::abort();
-        }
+    static const auto s_pfnRun = [] {
         kestrel_fuzz::LimitFileSizes();
-        return t;
+        for (const auto& c_target : kestrel_fuzz::Targets()) {
+            if (std::strcmp(c_target.pszName, KESTREL_FUZZ_TARGET) == 0) return c_target.pfnRun;
+        }
+        kestrel_fuzz::Violation("no fuzz target " KESTREL_FUZZ_TARGET);
     }();
-    return s_pTarget->pfnRun(pData, nSize);
+    return s_pfnRun(pData, nSize);
 }

@@ -1,21 +1,13 @@
-// Replays every kept fuzz input (tests/fuzz/regressions/<target>/) and every seed through the
-// fuzz targets' own functions, so that the ordinary test run guards what the fuzzers found.
+// Replays every kept fuzz input (regressions/<target>/) and every seed through the targets' own
+// functions, so that the ordinary test run guards what the fuzzers found.
 #include <gtest/gtest.h>
 
-#include <algorithm>
-#include <filesystem>
 #include <stdexcept>
 
 #include "FuzzTargets.h"
+#include "support/Support.h"
 
-namespace fs = std::filesystem;
-using namespace kestrel_fuzz;
-
-namespace kestrel_fuzz {
-void PrintTo(const Target& c_target, std::ostream* pOut) {
-    *pOut << c_target.pszName;
-}
-}  // namespace kestrel_fuzz
+using namespace kestrel::test;
 
 namespace {
 
@@ -23,63 +15,39 @@ struct Broken : std::runtime_error {
     using std::runtime_error::runtime_error;
 };
 
-[[noreturn]] void Throw(const std::string& c_strWhat) {
-    throw Broken(c_strWhat);
-}
-
-std::vector<fs::path> FilesIn(const fs::path& c_dir, const std::string& c_strExtension) {
-    std::vector<fs::path> files;
-    if (!fs::is_directory(c_dir)) return files;
-    for (const auto& e : fs::directory_iterator(c_dir)) {
-        if (!e.is_regular_file()) continue;
-        if (!c_strExtension.empty() && e.path().extension() != c_strExtension) continue;
-        if (e.path().filename() == "README.md") continue;
-        files.push_back(e.path());
+std::vector<fs::path> FilesIn(const fs::path& c_folder, const std::string& c_strExtension = "") {
+    std::vector<fs::path> v;
+    std::error_code ec;
+    for (const auto& c_entry : fs::directory_iterator(c_folder, ec)) {
+        if (c_entry.is_regular_file() &&
+            (c_strExtension.empty() || c_entry.path().extension() == c_strExtension))
+            v.push_back(c_entry.path());
     }
-    std::sort(files.begin(), files.end());
-    return files;
+    std::sort(v.begin(), v.end());
+    return v;
 }
 
-std::string DataDir() {
-    const char* dir = std::getenv("KESTREL_TEST_DATA");
-    return dir && *dir ? dir : KESTREL_FUZZ_DATA_DIR;
-}
-
-class Replay : public ::testing::TestWithParam<Target> {
-protected:
-    void SetUp() override {
-        SetViolationHandler(Throw);
-        LimitFileSizes();
-    }
-    void TearDown() override { SetViolationHandler(nullptr); }
-
-    // Runs every file; the number run.
-    size_t RunAll(const std::vector<fs::path>& c_vFiles) {
-        for (const fs::path& file : c_vFiles) {
-            std::string bytes = ReadBytes(file.string());
+TEST(FuzzReplay, KeptInputsAndSeeds) {
+    kestrel_fuzz::SetViolationHandler([](const std::string& c_str) { throw Broken(c_str); });
+    kestrel_fuzz::LimitFileSizes();
+    const fs::path here = KESTREL_SOURCE_DIR "/tests/fuzz";
+    for (const auto& c_target : kestrel_fuzz::Targets()) {
+        std::vector<fs::path> v = FilesIn(here / "regressions" / c_target.pszName);
+        const auto vSeeds = *c_target.pszSeedExtension
+                                ? FilesIn(fs::path(DataPath("")), c_target.pszSeedExtension)
+                                : FilesIn(here / "corpus" / c_target.pszName);
+        EXPECT_FALSE(vSeeds.empty()) << c_target.pszName;
+        v.insert(v.end(), vSeeds.begin(), vSeeds.end());
+        for (const fs::path& c_file : v) {
+            const std::string strBytes = ReadFile(c_file);
             try {
-                GetParam().pfnRun(reinterpret_cast<const uint8_t*>(bytes.data()), bytes.size());
-            } catch (const Broken& e) {
-                ADD_FAILURE() << file << ": " << e.what();
+                c_target.pfnRun(reinterpret_cast<const uint8_t*>(strBytes.data()), strBytes.size());
+            } catch (const Broken& c_e) {
+                ADD_FAILURE() << c_target.pszName << " " << c_file << ": " << c_e.what();
             }
         }
-        return c_vFiles.size();
     }
-};
-
-TEST_P(Replay, KeptInputsAndSeeds) {
-    const Target& t = GetParam();
-    fs::path fuzzDir = KESTREL_FUZZ_DIR;
-    size_t regressions = RunAll(FilesIn(fuzzDir / "regressions" / t.pszName, ""));
-    size_t seeds = *t.pszSeedExtension ? RunAll(FilesIn(DataDir(), t.pszSeedExtension))
-                                       : RunAll(FilesIn(fuzzDir / "corpus" / t.pszName, ""));
-    EXPECT_GT(seeds, 0u) << "no seeds for " << t.pszName;
-    RecordProperty("regressions", static_cast<int>(regressions));
+    kestrel_fuzz::SetViolationHandler(nullptr);
 }
-
-INSTANTIATE_TEST_SUITE_P(Fuzz, Replay, ::testing::ValuesIn(Targets()),
-                         [](const ::testing::TestParamInfo<Target>& info) {
-                             return std::string(info.param.pszName);
-                         });
 
 }  // namespace

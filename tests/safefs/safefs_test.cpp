@@ -66,31 +66,6 @@ QString DeepPath(const QString& c_strRoot, int nLevels) {
 
 }  // namespace
 
-TEST(Containment, DotDotClimbsNoHigherThanTheDepthAndNeverAfterAName) {
-    struct {
-        const char* pszPath;
-        size_t nDepth;
-        bool bInside;
-    } const c_cases[] = {
-        {"a/b", 0, true},      {"./a", 0, true},     {"..", 0, false},   {"../x", 1, true},
-        {"../../x", 1, false}, {"a/../b", 5, false}, {"/etc", 9, false}, {"", 0, true},
-        {"./../x", 1, true},   {"x//y/.", 0, true},
-    };
-    for (const auto& c_case : c_cases)
-        EXPECT_EQ(StaysInside(c_case.pszPath, c_case.nDepth), c_case.bInside)
-            << c_case.pszPath << " at " << c_case.nDepth;
-
-    const QString c_strStaging = QStringLiteral("/s/t1/a.zip/");
-    EXPECT_EQ(StagedPath(c_strStaging, QStringLiteral("/")), c_strStaging);
-    EXPECT_EQ(StagedPath(c_strStaging, QStringLiteral("/doc/x.txt")),
-              QStringLiteral("/s/t1/a.zip/doc/x.txt"));
-    EXPECT_EQ(StagedPath(c_strStaging, QStringLiteral("/doc/")),
-              QStringLiteral("/s/t1/a.zip/doc/"));
-    for (const char* pszRefused : {"/../x", "//x", "/a/./b", "/a/..", "x", ""})
-        EXPECT_TRUE(StagedPath(c_strStaging, QString::fromLatin1(pszRefused)).isEmpty())
-            << pszRefused;
-}
-
 TEST(Containment, ALinkOrAFileOnTheWayIsFoundAtAnyDepth) {
     QTemporaryDir dir;
     const QString c_strRoot = dir.path() + QLatin1Char('/');
@@ -256,40 +231,4 @@ TEST(TreeWalk, AFolderMovedAwayWhileItIsWalkedStopsTheWalk) {
     EXPECT_EQ(Read(AT_FDCWD, c_baRoot + "/other/keep.txt"), "keep");
     EXPECT_TRUE(Exists(c_baRoot + "/other/b"));
     EXPECT_TRUE(Exists(c_baRoot + "/tree/z.txt"));  // the walk ended before it
-}
-
-TEST(TreeWalk, OnlyLinksThatLeaveTheItemAreDropped) {
-    QTemporaryDir dir;
-    const QString c_strStaging = dir.path() + QLatin1Char('/');
-    const QByteArray c_baRoot = QFile::encodeName(dir.path());
-    ASSERT_EQ(::mkdir(c_baRoot + "/doc", 0755), 0);
-    ASSERT_EQ(::mkdir(c_baRoot + "/doc/sub", 0755), 0);
-    Write(c_baRoot + "/doc/a.txt", "a");
-    struct {
-        const char* pszLink;
-        const char* pszTarget;
-        bool bDropped;
-    } const c_links[] = {
-        {"/doc/in", "a.txt", false},           {"/doc/up", "../x", true},
-        {"/doc/sub/up", "../a.txt", false},    {"/doc/sub/up2", "../../x", true},
-        {"/doc/sub/abs", "/etc/passwd", true}, {"/doc/sub/back", "x/../../a.txt", true},
-    };
-    for (const auto& c_link : c_links)
-        ASSERT_EQ(::symlink(c_link.pszTarget, c_baRoot + c_link.pszLink), 0);
-    ASSERT_EQ(::symlink("doc/a.txt", c_baRoot + "/alone"), 0);
-
-    QStringList lstExpected;
-    for (const auto& c_link : c_links)
-        if (c_link.bDropped) lstExpected << QString::fromLatin1(c_link.pszLink);
-    QStringList lstDropped = DropLinksLeaving(c_strStaging, c_strStaging + QStringLiteral("doc"));
-    lstDropped.sort();
-    lstExpected.sort();
-    EXPECT_EQ(lstDropped, lstExpected);
-    for (const auto& c_link : c_links)
-        EXPECT_EQ(Exists(c_baRoot + c_link.pszLink), !c_link.bDropped);
-    // A link handed out alone may not climb at all.
-    EXPECT_TRUE(DropLinksLeaving(c_strStaging, c_strStaging + QStringLiteral("alone")).isEmpty());
-    ASSERT_EQ(::symlink("../x", c_baRoot + "/climbs"), 0);
-    EXPECT_EQ(DropLinksLeaving(c_strStaging, c_strStaging + QStringLiteral("climbs")),
-              QStringList{QStringLiteral("/climbs")});
 }

@@ -1,0 +1,374 @@
+// The window through its real driver, as a user works it: opening from the command line, the
+// menu or a drop; the tree, the list and the status bar; extracting, viewers and drags; the
+// options dialog; the window's placement.
+#include "support/Window.h"
+
+#include <gtest/gtest.h>
+
+#include <QAbstractButton>
+#include <QAction>
+#include <QCoreApplication>
+#include <QDir>
+#include <QDragEnterEvent>
+#include <QFileInfo>
+#include <QImage>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMenu>
+#include <QMenuBar>
+#include <QScreen>
+#include <QTemporaryDir>
+#include <QUrl>
+
+#include "CArchive_Driver.h"
+#include "CConfig.h"
+#include "CFileListModel.h"
+#include "CFileListView.h"
+#include "CFolderTreeView.h"
+#include "DataObject_DelayRender_Archive.h"
+#include "Form_Config.h"
+#include "Form_FilerMain_Names.h"
+#include "support/Support.h"
+
+using namespace kestrel;
+using namespace kestrel::test;
+
+namespace {
+
+bool Enabled(const Form_FilerMain& c_frm, const char* pszName) {
+    const auto* pItem = c_frm.findChild<QAction*>(QString::fromLatin1(pszName));
+    if (pItem == nullptr)
+        pItem = c_frm.findChild<QMenu*>(QString::fromLatin1(pszName))->menuAction();
+    return pItem->isEnabled();
+}
+
+QString MakeFolder(const DriverWindow& c_w, const QString& c_strName) {
+    QDir().mkpath(c_w.Path(c_strName));
+    return c_w.Path(c_strName);
+}
+
+class CNoButtons : public shelf_cli::IMouseButtonState {
+public:
+    Qt::MouseButtons eButtons = Qt::NoButton;
+    Qt::MouseButtons Buttons() const override { return eButtons; }
+};
+
+}  // namespace
+
+TEST(Window, OpensFromTheCommandLineTheMenuAndDrops) {
+    MessageRecorder messages;
+    {
+        // Every further archive of the command line in an instance of its own; "" opens nothing.
+        DriverWindow w = MakeDriverWindow({}, {"kestrel", SamplePath(), "", "other.zip"});
+        EXPECT_EQ(w.frm->windowTitle(), QStringLiteral("sample.lzh - ケストレル"));
+        EXPECT_EQ(w.TreeNodes(),
+                  (QStringList{"", "/", "/文書/", "/文書/画像/", "/src/", "/src/lib/"}));
+        EXPECT_EQ(w.RowNames(), (QStringList{"readme.txt", "空.txt"}));
+        EXPECT_EQ(w.frm->frmLabel_CurrentDirectory->text(), QStringLiteral("選択フォルダ  /"));
+        EXPECT_TRUE(w.frm->frmTreeView->topLevelItem(1)->isExpanded());
+        for (const char* pszItem : FormName::c_apszExtractItems)
+            EXPECT_TRUE(Enabled(*w.frm, pszItem)) << pszItem;
+        // Every further archive opens in a new instance; this window keeps its archive.
+        const QString strOther = w.Path(QStringLiteral("other archive.zip"));
+        DialogAnswers dialog({}, strOther);
+        w.pDriver->File_Open_OpenDialog();
+        w.pDriver->File_Open_NewWindows({SamplePath()});
+        EXPECT_EQ(dialog.strFilter,
+                  QStringLiteral(
+                      "LHA書庫(*.lzh *.lha);;ZIP書庫(*.zip);;7-ZIP書庫(*.7z);;全てのファイル(*)"));
+        EXPECT_EQ(w.pDriver->lstStarted, (QStringList{"other.zip", strOther, SamplePath()}));
+        EXPECT_EQ(w.frm->windowTitle(), QStringLiteral("sample.lzh - ケストレル"));
+    }
+    // A failed open is told, leaves the window empty and usable, and the next open uses it.
+    DriverWindow w = MakeDriverWindow([](STConfig& st) {
+        st.stGeneral.bFirstFolderOfAllFiles = true;
+        st.stGeneral.bExpandTreeNode = false;
+    });
+    const QString strBad = w.Path(QStringLiteral("bad.zip"));
+    QFile bad(strBad);
+    ASSERT_TRUE(bad.open(QIODevice::WriteOnly));
+    bad.write("no archive here");
+    bad.close();
+    w.Open(strBad);
+    EXPECT_EQ(messages.lstTexts, QStringList{"このファイルは開くことが出来ません"});
+    EXPECT_EQ(messages.lstCaptions, QStringList{"エラー"});
+    EXPECT_EQ(w.frm->windowTitle(), QStringLiteral("ケストレル"));
+    EXPECT_TRUE(w.frm->frmMenu->isEnabled());
+    for (const char* pszItem : FormName::c_apszExtractItems)
+        EXPECT_FALSE(Enabled(*w.frm, pszItem)) << pszItem;
+    // Files dropped on an empty window: the first opens here, the others in new instances.
+    QMimeData data;
+    data.setUrls({QUrl::fromLocalFile(SamplePath()), QUrl::fromLocalFile("/tmp/b c.zip"),
+                  QUrl(QStringLiteral("https://example.org/a.zip"))});
+    QDropEvent drop(QPointF(20, 20), Qt::CopyAction | Qt::MoveAction, &data, Qt::LeftButton,
+                    Qt::NoModifier);
+    QDragEnterEvent enter(QPoint(20, 20), Qt::CopyAction | Qt::MoveAction, &data, Qt::LeftButton,
+                          Qt::NoModifier);
+    QApplication::sendEvent(w.frm.get(), &enter);
+    QApplication::sendEvent(w.frm.get(), &drop);
+    EXPECT_NE(drop.dropAction(), Qt::MoveAction) << "the source must keep its files";
+    w.pDriver->Wait_FileOpen();
+    QCoreApplication::processEvents();
+    EXPECT_EQ(w.frm->windowTitle(), QStringLiteral("sample.lzh - ケストレル"));
+    EXPECT_EQ(w.pDriver->lstStarted, QStringList{"/tmp/b c.zip"});
+    EXPECT_EQ(w.RowNames(), (QStringList{"表.csv", "logo.bmp", "報告書.txt", "util.h", "main.c",
+                                         "readme.txt", "空.txt"}));
+    EXPECT_FALSE(w.frm->frmTreeView->topLevelItem(1)->isExpanded());
+}
+
+TEST(Window, StatusBarFollowsFolderAndSelection) {
+    DriverWindow w = MakeDriverWindow({}, {"kestrel", SamplePath()});
+    EXPECT_EQ(w.frm->frmStatus_Select->text(), QStringLiteral("選択 0 file, 0 byte"));
+    EXPECT_EQ(w.frm->frmStatus_Directory->text(), QStringLiteral("フォルダ 2 file, 40 byte"));
+    EXPECT_EQ(w.frm->frmStatus_Archive->text(),
+              QStringLiteral("圧縮後/圧縮前 944 / 7,123 byte, 圧縮率 13.25 %"));
+    w.frm->frmMenu_Edit_SelectAll_Click();
+    QCoreApplication::processEvents();
+    EXPECT_EQ(w.frm->frmStatus_Select->text(), QStringLiteral("選択 2 file, 40 byte"));
+    w.SelectFolder(QStringLiteral("/文書/"));
+    QStringList lstRow;  // the type (column 1) is the desktop's name for it
+    for (int i : {0, 2, 3, 4, 5, 6}) lstRow << w.pDriver->pcFileListModel()->Text(0, i);
+    EXPECT_EQ(lstRow, (QStringList{"報告書.txt", "3,890", "464", "11.9%", "2024/05/01 12:34:56",
+                                   "/文書/"}));
+    w.SelectFolder(QStringLiteral("/文書/画像/"));
+    EXPECT_EQ(w.frm->frmStatus_Select->text(), QStringLiteral("選択 0 file, 0 byte"));
+    EXPECT_EQ(w.frm->frmStatus_Directory->text(), QStringLiteral("フォルダ 2 file, 3,101 byte"));
+    w.SelectFolder(QString());
+    EXPECT_EQ(w.frm->frmStatus_Directory->text(), QStringLiteral("フォルダ 7 file, 7,123 byte"));
+    DriverWindow big = MakeDriverWindow({}, {"kestrel", FixturePath("zip_zip64_declared.zip")});
+    big.SelectRows({0});
+    EXPECT_EQ(big.frm->frmStatus_Select->text(), QStringLiteral("選択 1 file, 5,368,709,120 byte"));
+    // Declared sizes that add up past 2^63 stop at the largest, never turn negative.
+    DriverWindow huge =
+        MakeDriverWindow({}, {"kestrel", QString::fromStdString(BigArchives() / "huge.zip")});
+    huge.SelectAllRows();
+    EXPECT_EQ(huge.frm->frmStatus_Select->text(),
+              QStringLiteral("選択 4 file, 9,223,372,036,854,775,807 byte"));
+    for (const QLabel* pLabel : {huge.frm->frmStatus_Directory, huge.frm->frmStatus_Archive})
+        EXPECT_FALSE(pLabel->text().contains(u'-')) << pLabel->text().toStdString();
+}
+
+TEST(Window, ExtractsSelectedFilesAndFoldersAskingBeforeReplacing) {
+    MessageRecorder messages;
+    DriverWindow w = MakeDriverWindow({}, {"kestrel", SamplePath()});
+    const QString strOut = MakeFolder(w, QStringLiteral("out"));
+    {
+        DialogAnswers folder([&] { return strOut; });
+        EXPECT_FALSE(w.pDriver->Edit_Extract_ListView());
+        EXPECT_TRUE(folder.lstStarts.isEmpty());
+    }
+    EXPECT_EQ(messages.lstTexts, QStringList{"ファイルが選択されていません"});
+    messages.lstTexts.clear();
+    w.SelectRows({0, 1});
+    w.pDriver->hookQuestion = [](const CFileMover::Question&) { return CFileMover::EAnswer::Yes; };
+    {
+        DialogAnswers folder([&] { return strOut; });
+        EXPECT_TRUE(w.pDriver->Edit_Extract_ListView());
+        EXPECT_TRUE(w.pDriver->Edit_Extract_ListView());
+        EXPECT_EQ(folder.lstStarts, (QStringList{QDir::homePath(), strOut}));
+    }
+    EXPECT_EQ(ReadAll(strOut + "/readme.txt"),
+              QStringLiteral("ケストレルの見本書庫です。\n").toUtf8());
+    // Each answer to the replace question, asked once per clash.
+    for (auto eAnswer :
+         {CFileMover::EAnswer::No, CFileMover::EAnswer::Yes, CFileMover::EAnswer::Cancel}) {
+        QFile mine(strOut + "/readme.txt");
+        ASSERT_TRUE(mine.open(QIODevice::WriteOnly));
+        mine.write("mine");
+        mine.close();
+        int nAsked = 0;
+        w.pDriver->hookQuestion = [&](const CFileMover::Question& c_q) {
+            ++nAsked;
+            EXPECT_TRUE(c_q.bOfferAll);
+            return c_q.strTarget.endsWith(QStringLiteral("空.txt")) ? CFileMover::EAnswer::Yes
+                                                                    : eAnswer;
+        };
+        messages.lstTexts.clear();
+        DialogAnswers folder([&] { return strOut; });
+        w.pDriver->Edit_Extract_ListView();
+        EXPECT_EQ(nAsked, 2);
+        EXPECT_EQ(ReadAll(strOut + "/readme.txt") == "mine", eAnswer != CFileMover::EAnswer::Yes);
+        EXPECT_EQ(messages.lstTexts.size(), eAnswer == CFileMover::EAnswer::Cancel ? 1 : 0);
+    }
+    // Tree folders: without and with subfolders; the root arrives named like the archive.
+    w.pDriver->hookQuestion = [](const CFileMover::Question&) { return CFileMover::EAnswer::Yes; };
+    const QString strTree = MakeFolder(w, QStringLiteral("tree"));
+    DialogAnswers folder([&] { return strTree; });
+    w.SelectFolder(QStringLiteral("/文書/"));
+    EXPECT_TRUE(w.pDriver->Edit_Extract_TreeView(false));
+    EXPECT_TRUE(QFileInfo(strTree + "/文書/報告書.txt").isFile());
+    EXPECT_FALSE(QFileInfo::exists(strTree + "/文書/画像"));
+    EXPECT_TRUE(w.pDriver->Edit_Extract_TreeView(true));
+    EXPECT_EQ(ReadAll(strTree + "/文書/画像/logo.bmp").size(), 3072);
+    w.SelectFolder(QStringLiteral("/"));
+    EXPECT_TRUE(w.pDriver->Edit_Extract_TreeView(true));
+    EXPECT_TRUE(QFileInfo(strTree + "/sample.lzh/src/lib/util.h").isFile());
+    w.SelectFolder(QString());
+    EXPECT_FALSE(w.pDriver->Edit_Extract_TreeView(true));
+    EXPECT_EQ(messages.lstTexts.size(), 1);
+
+    // Equal names from two folders meet at the destination: one question.
+    DriverWindow twins =
+        MakeDriverWindow([](STConfig& st) { st.stGeneral.bFirstFolderOfAllFiles = true; });
+    ASSERT_TRUE(MakeZip(twins.Path("twins.zip"), {"a/x.txt", "b/x.txt"}));
+    twins.Open(twins.Path("twins.zip"));
+    twins.SelectAllRows();
+    int nAsked = 0;
+    twins.pDriver->hookQuestion = [&](const CFileMover::Question&) {
+        ++nAsked;
+        return CFileMover::EAnswer::Yes;
+    };
+    const QString strTwins = MakeFolder(twins, QStringLiteral("out"));
+    DialogAnswers twinsFolder([&] { return strTwins; });
+    EXPECT_TRUE(twins.pDriver->Edit_Extract_ListView());
+    EXPECT_EQ(nAsked, 1);
+    EXPECT_EQ(ReadAll(strTwins + "/x.txt"), QByteArray("b/x.txt"));
+}
+
+TEST(Window, ViewersDragsAndFailuresAreTold) {
+    MessageRecorder messages;
+    DriverWindow w = MakeDriverWindow(
+        [](STConfig& st) {
+            st.stOpen.stViewerApplications = {{"関連づけ", "RELATE:", false},
+                                              {"メモ帳", "/usr/bin/editor-of-choice", true}};
+        },
+        {"kestrel", SamplePath()});
+    w.SelectRows({0});
+    w.pDriver->Edit_Open_Click_EventHandler(w.frm->frmListView);  // a double-click
+    ASSERT_EQ(w.pDriver->lstLaunched.size(), 1);
+    EXPECT_TRUE(w.pDriver->lstLaunched[0].strProgram.isEmpty());
+    EXPECT_TRUE(w.pDriver->lstLaunched[0].strFile.startsWith(
+        w.pDriver->pcArchive_Driver()->strTempDirectory()));
+    EXPECT_EQ(w.pDriver->lstLaunched[0].baContent,
+              QStringLiteral("ケストレルの見本書庫です。\n").toUtf8());
+    // Two files with the second viewer: asked once, both opened; "No" opens nothing.
+    w.SelectRows({0, 1});
+    auto* pItem = w.frm->findChild<QAction*>(QLatin1String(FormName::frmMenu_Edit_Select_Open) +
+                                             QStringLiteral("_1"));
+    ASSERT_NE(pItem, nullptr);
+    pItem->trigger();
+    EXPECT_EQ(messages.lstCaptions, QStringList{"警告"});
+    ASSERT_EQ(w.pDriver->lstLaunched.size(), 3);
+    EXPECT_EQ(w.pDriver->lstLaunched[2].strProgram, QStringLiteral("/usr/bin/editor-of-choice"));
+    messages.bAnswerYes = false;
+    pItem->trigger();
+    EXPECT_EQ(w.pDriver->lstLaunched.size(), 3);
+
+    // Dragged files are extracted at the drop, not before.
+    const QString strStaging = w.pDriver->pcArchive_Driver()->Generate_ExtractTempDirectoryName();
+    const QString strFile = strStaging + QStringLiteral("文書/報告書.txt");
+    auto pcButtons = std::make_shared<CNoButtons>();
+    {
+        DataObject_DelayRender_Archive data({strFile}, w.pDriver, {"/文書/報告書.txt"}, strStaging,
+                                            false);
+        data.Set_MouseButtonState(pcButtons);
+        for (Qt::MouseButton eHeld : {Qt::LeftButton, Qt::RightButton, Qt::ExtraButton2}) {
+            pcButtons->eButtons = eHeld;  // any button held: still dragging
+            EXPECT_EQ(data.urls(), QList<QUrl>{QUrl::fromLocalFile(strFile)});
+            EXPECT_FALSE(QFileInfo::exists(strFile));
+        }
+        pcButtons->eButtons = Qt::NoButton;
+        EXPECT_EQ(data.urls(), QList<QUrl>{QUrl::fromLocalFile(strFile)});
+        EXPECT_EQ(ReadAll(strFile).size(), 3890);
+    }
+
+    // A damaged entry: the archiver's own words follow the program's.
+    DriverWindow bad = MakeDriverWindow({}, {"kestrel", FixturePath("zip_corrupt.zip")});
+    bad.SelectRows({0});
+    messages.lstTexts.clear();
+    bad.pDriver->Edit_Open_Click_EventHandler(bad.frm->frmListView);
+    ASSERT_EQ(messages.lstTexts.size(), 1);
+    EXPECT_TRUE(messages.lstTexts[0].startsWith(
+        QStringLiteral("ファイルの解凍中にエラーが発生しました\n\n■原因\n")));
+    EXPECT_TRUE(messages.lstTexts[0].contains(QStringLiteral("bad.txt: data damaged")));
+    EXPECT_TRUE(bad.pDriver->lstLaunched.isEmpty());
+}
+
+TEST(Window, OptionsReachTheViewerMenusAndTheFile) {
+    DriverWindow w = MakeDriverWindow();
+    auto fnClick = [](QObject* pRoot, const char* pszName) {
+        pRoot->findChild<QAbstractButton*>(QString::fromLatin1(pszName))->click();
+    };
+    WhenShown<Form_Config>([&](Form_Config* pDialog) {
+        fnClick(pDialog, "frmAdd");
+        pDialog->findChild<QLineEdit*>(QStringLiteral("frmName"))->setText(QStringLiteral("画像"));
+        pDialog->findChild<QLineEdit*>(QStringLiteral("frmFilePath"))
+            ->setText(QStringLiteral("/usr/bin/eog"));
+        fnClick(pDialog, "frmUpdate");
+        fnClick(pDialog, "frmButton_OK");
+    });
+    w.frm->findChild<QAction*>(QLatin1String(FormName::frmMenu_Option_Option))->trigger();
+    for (const char* pszMenu : FormName::c_apszViewerMenus) {
+        QStringList lst;
+        for (const QAction* pAction :
+             w.frm->findChild<QMenu*>(QString::fromLatin1(pszMenu))->actions())
+            lst << pAction->text();
+        EXPECT_EQ(lst, (QStringList{"関連づけ(&0)", "メモ帳(&1)", "画像(&2)"})) << pszMenu;
+    }
+    CConfig cSaved(nullptr, w.Settings());
+    ASSERT_TRUE(cSaved.Load());
+    EXPECT_EQ(cSaved.pcOpen()->stViewerApplications().last().strFilePath,
+              QStringLiteral("/usr/bin/eog"));
+    // Cancel after edits changes nothing.
+    WhenShown<Form_Config>([&](Form_Config* pDialog) {
+        fnClick(pDialog, "frmAdd");
+        fnClick(pDialog, "frmButton_Cancel");
+    });
+    w.frm->findChild<QAction*>(QLatin1String(FormName::frmMenu_Option_Option))->trigger();
+    EXPECT_EQ(w.pDriver->pcConfig()->pcOpen()->stViewerApplications().size(), 3);
+}
+
+TEST(Window, PlacementIsRestoredOnAScreenAndSavedAtTheEnd) {
+    QString strSettings;
+    const QRect rcScreen = QGuiApplication::primaryScreen()->availableGeometry();
+    for (const QRect& c_rcSaved :
+         {QRect(40, 50, 700, 420), QRect(-5000, 9000, 700, 420),
+          QRect(rcScreen.right() + 100, rcScreen.bottom() + 100, 700, 420)}) {
+        DriverWindow w = MakeDriverWindow([&](STConfig& st) {
+            st.stView.stWindow.bRestoreWindowPosition = true;
+            st.stView.stWindow.bRestoreWindowSize = true;
+            st.stView.stWindow.stWindowBounds = {c_rcSaved.x(), c_rcSaved.y(), 700, 420};
+            st.stView.stWindow.stWindowRestoreBounds = st.stView.stWindow.stWindowBounds;
+        });
+        EXPECT_EQ(w.frm->size(), QSize(700, 420));
+        // A position off every screen (a monitor since removed) is not restored.
+        EXPECT_TRUE(rcScreen.intersects(w.frm->frameGeometry()))
+            << c_rcSaved.x() << "," << c_rcSaved.y();
+        if (c_rcSaved.x() == 40) {
+            EXPECT_EQ(w.frm->pos(), QPoint(40, 50));
+        }
+        w.frm->resize(820, 500);
+        QCoreApplication::processEvents();
+        strSettings = w.Settings();
+        w.frm.reset();  // the driver saves as the program ends
+        CConfig cConfig(nullptr, strSettings);
+        ASSERT_TRUE(cConfig.Load());
+        EXPECT_EQ(cConfig.pstConfig().stView.stWindow.stWindowBounds.Width, 820);
+    }
+}
+
+// A PNG in the image folder replaces the embedded image of that name, wherever it is shown; one
+// that cannot be read leaves the embedded image.
+TEST(Window, ImagesBesideTheProgramReplaceTheirOwnOnly) {
+    QTemporaryDir dir;
+    QImage blue(16, 16, QImage::Format_ARGB32);
+    blue.fill(Qt::blue);
+    ASSERT_TRUE(blue.save(dir.filePath(QStringLiteral("File_New.png"))));
+    QFile bad(dir.filePath(QStringLiteral("File_Open.png")));
+    ASSERT_TRUE(bad.open(QIODevice::WriteOnly) && bad.write("no picture") > 0);
+    bad.close();
+    DriverWindow plain = MakeDriverWindow();
+    DriverWindow w = MakeDriverWindow({}, {"kestrel"}, dir.path() + QLatin1Char('/'));
+    auto fnImage = [](const DriverWindow& c_w, const char* psz) {
+        return c_w.frm->findChild<QAction*>(QLatin1String(psz))
+            ->icon()
+            .pixmap(16, 16)
+            .toImage()
+            .convertToFormat(QImage::Format_ARGB32);
+    };
+    for (const char* psz : {FormName::frmMenu_File_New, FormName::frmToolBar_File_New})
+        EXPECT_EQ(fnImage(w, psz), blue) << psz;
+    for (const char* psz : {FormName::frmMenu_File_Open, FormName::frmMenu_Option_Option})
+        EXPECT_EQ(fnImage(w, psz), fnImage(plain, psz)) << psz;
+    EXPECT_NE(fnImage(plain, FormName::frmMenu_File_New), blue);
+}
