@@ -9,6 +9,7 @@
 #include <cerrno>
 
 #include "CErrorText.h"
+#include "CInstanceFolder.h"
 #include "CTreeWalk.h"
 #include "FileOps.h"
 
@@ -150,6 +151,7 @@ bool CArchive_Driver::Set_TempDirectory(const QString& strDirectory, QString* ps
         if (pstrError) *pstrError = QStringLiteral("フォルダを作成できません: ") + strDirectory;
         return false;
     }
+    safefs::RemoveAbandonedInstanceFolders(QFile::encodeName(strShared.chopped(1)));
     return Create_TempDirectory(Generate_TempDirectoryName(strShared), pstrError);
 }
 
@@ -167,6 +169,8 @@ bool CArchive_Driver::Create_TempDirectory(const QString& strDirectory, QString*
         return false;
     }
     m_strTempDirectory = strFolder;
+    // Without a mark the folder is never taken for one left behind, and nothing else needs it.
+    m_fdInstanceMark = safefs::MarkInstanceFolder(QFile::encodeName(strFolder.chopped(1)));
     return true;
 }
 
@@ -175,6 +179,7 @@ bool CArchive_Driver::Cleanup_TempDirectory() {
     // Failures are not reported: the folder is forgotten anyway. Ours, so read-only folders
     // extracted into it are made writable to be emptied.
     safefs::RemoveTree(QFile::encodeName(m_strTempDirectory.chopped(1)), /*bMakeWritable=*/true);
+    m_fdInstanceMark.Reset();
     m_strTempDirectory.clear();
     return true;
 }
