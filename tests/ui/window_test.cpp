@@ -12,12 +12,14 @@
 #include <QDragEnterEvent>
 #include <QFileInfo>
 #include <QImage>
+#include <QInputMethodEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
 #include <QMenuBar>
 #include <QScreen>
 #include <QTemporaryDir>
+#include <QTest>
 #include <QUrl>
 
 #include "CArchive_Driver.h"
@@ -89,13 +91,18 @@ TEST(Window, OpensFromTheCommandLineTheMenuAndDrops) {
     ASSERT_TRUE(bad.open(QIODevice::WriteOnly));
     bad.write("no archive here");
     bad.close();
-    w.Open(strBad);
-    EXPECT_EQ(messages.lstTexts, QStringList{"このファイルは開くことが出来ません"});
-    EXPECT_EQ(messages.lstCaptions, QStringList{"エラー"});
-    EXPECT_EQ(w.frm->windowTitle(), QStringLiteral("ケストレル"));
-    EXPECT_TRUE(w.frm->frmMenu->isEnabled());
-    for (const char* pszItem : FormName::c_apszExtractItems)
-        EXPECT_FALSE(Enabled(*w.frm, pszItem)) << pszItem;
+    // A file that is not there is no new, empty archive either.
+    for (const QString& c_strFailing : {strBad, w.Path(QStringLiteral("nothere.zip"))}) {
+        messages.lstTexts.clear();
+        messages.lstCaptions.clear();
+        w.Open(c_strFailing);
+        EXPECT_EQ(messages.lstTexts, QStringList{"このファイルは開くことが出来ません"});
+        EXPECT_EQ(messages.lstCaptions, QStringList{"エラー"});
+        EXPECT_EQ(w.frm->windowTitle(), QStringLiteral("ケストレル"));
+        EXPECT_TRUE(w.frm->frmMenu->isEnabled());
+        for (const char* pszItem : FormName::c_apszExtractItems)
+            EXPECT_FALSE(Enabled(*w.frm, pszItem)) << pszItem;
+    }
     // Files dropped on an empty window: the first opens here, the others in new instances.
     QMimeData data;
     data.setUrls({QUrl::fromLocalFile(SamplePath()), QUrl::fromLocalFile("/tmp/b c.zip"),
@@ -371,4 +378,78 @@ TEST(Window, ImagesBesideTheProgramReplaceTheirOwnOnly) {
     for (const char* psz : {FormName::frmMenu_File_Open, FormName::frmMenu_Option_Option})
         EXPECT_EQ(fnImage(w, psz), fnImage(plain, psz)) << psz;
     EXPECT_NE(fnImage(plain, FormName::frmMenu_File_New), blue);
+}
+
+// The keyboard alone: Ctrl+F, typing, Esc, Enter, Backspace, Ctrl+E; 書庫を解凍.
+TEST(Window, FilterKeyboardAndWholeArchive) {
+    MessageRecorder messages;
+    DriverWindow w = MakeDriverWindow();
+    // Case and the width of letters, digits and katakana do not count.
+    ASSERT_TRUE(MakeZip(w.Path("names.zip"), {"カタカナ.txt", "ﾊﾝｶｸ.txt", "ＡＢＣ.txt", "abc.TXT",
+                                              "数字１２.txt", "dir/Straße.txt", "x\x01y.txt"}));
+    w.Open(w.Path("names.zip"));
+    w.frm->activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(w.frm.get()));
+    QLineEdit* pFind = w.frm->frmToolBar_Edit_Find;
+    QTest::keyClick(w.frm.get(), Qt::Key_F, Qt::ControlModifier);
+    EXPECT_TRUE(pFind->hasFocus());
+    const std::pair<const char*, QStringList> c_aFound[] = {
+        {"ｶﾀｶﾅ", {"カタカナ.txt"}},
+        {"はんかく", {}},
+        {"ハンカク", {"ﾊﾝｶｸ.txt"}},
+        {"abc", {"ＡＢＣ.txt", "abc.TXT"}},
+        {"ａＢｃ.t", {"ＡＢＣ.txt", "abc.TXT"}},
+        {"12", {"数字１２.txt"}},
+        {".txt",
+         {"カタカナ.txt", "ﾊﾝｶｸ.txt", "ＡＢＣ.txt", "abc.TXT", "数字１２.txt", "x\\x01y.txt"}}};
+    for (const auto& [c_pszText, c_lstRows] : c_aFound) {
+        pFind->clear();
+        // As an input method hands over what the user has composed.
+        QInputMethodEvent composed;
+        composed.setCommitString(QString::fromUtf8(c_pszText));
+        QApplication::sendEvent(pFind, &composed);
+        EXPECT_EQ(w.RowNames(), c_lstRows) << c_pszText;
+    }
+    QTest::keyClicks(pFind, QStringLiteral("ABC"));
+    EXPECT_EQ(w.frm->frmStatus_Directory->text(),
+              QStringLiteral("フォルダ 0 / 6 file, 0 / 75 byte"));
+    pFind->setText(QStringLiteral("abc"));
+    EXPECT_EQ(w.frm->frmStatus_Directory->text(),
+              QStringLiteral("フォルダ 2 / 6 file, 20 / 75 byte"));
+    // The filter stays with the next folder; Esc shows every row again.
+    w.SelectFolder(QString());
+    EXPECT_EQ(w.RowNames(), (QStringList{"ＡＢＣ.txt", "abc.TXT"}));
+    QTest::keyClick(pFind, Qt::Key_Escape);
+    EXPECT_EQ(w.RowNames().size(), 7);
+    w.SelectFolder(QStringLiteral("/dir/"));
+    // Backspace in the list: the folder above; Enter: the viewer, as a double-click.
+    w.SelectRows({0});
+    QTest::keyClick(w.frm->frmListView, Qt::Key_Backspace);
+    EXPECT_EQ(CFolderTreeView::NodeName(w.frm->frmTreeView->currentItem()), QStringLiteral("/"));
+    w.SelectRows({static_cast<int>(w.RowNames().indexOf(QStringLiteral("abc.TXT")))});
+    QTest::keyClick(w.frm->frmListView, Qt::Key_Return);
+    ASSERT_EQ(w.pDriver->lstLaunched.size(), 1);
+    EXPECT_EQ(w.pDriver->lstLaunched[0].baContent, QByteArray("abc.TXT"));
+    // A click on empty space in the tree keeps the folder selected.
+    QTest::mouseClick(w.frm->frmTreeView->viewport(), Qt::LeftButton, {},
+                      w.frm->frmTreeView->viewport()->rect().bottomRight() - QPoint(5, 5));
+    EXPECT_TRUE(w.frm->frmTreeView->currentItem()->isSelected());
+    // Ctrl+E extracts the selection.
+    const QString strOut = MakeFolder(w, QStringLiteral("out"));
+    const QString strRoot = MakeFolder(w, QStringLiteral("root"));
+    int nAsked = 0;
+    DialogAnswers folder([&] { return nAsked++ == 0 ? strOut : strRoot; });
+    QTest::keyClick(w.frm.get(), Qt::Key_E, Qt::ControlModifier);
+    EXPECT_EQ(ReadAll(strOut + "/abc.TXT"), QByteArray("abc.TXT"));
+    // 書庫を解凍 gives what [ルート] with subfolders gives, and starts where the last one went.
+    ASSERT_TRUE(Enabled(*w.frm, FormName::frmMenu_Edit_Arc_Thaw));
+    w.frm->findChild<QAction*>(QLatin1String(FormName::frmMenu_Edit_Arc_Thaw))->trigger();
+    EXPECT_EQ(folder.lstStarts.last(), strOut);
+    w.SelectFolder(QStringLiteral("/"));
+    QDir(strRoot).rename(QStringLiteral("names.zip"), QStringLiteral("whole"));
+    EXPECT_TRUE(w.pDriver->Edit_Extract_TreeView(true));
+    EXPECT_EQ(ListTree((strRoot + "/whole").toStdString()),
+              ListTree((strRoot + "/names.zip").toStdString()));
+    EXPECT_TRUE(QFileInfo(strRoot + "/whole/dir/Straße.txt").isFile());
+    EXPECT_TRUE(messages.lstTexts.isEmpty()) << messages.lstTexts.join('\n').toStdString();
 }
