@@ -230,6 +230,21 @@ TEST(Window, ExtractsSelectedFilesAndFoldersAskingBeforeReplacing) {
     EXPECT_TRUE(twins.pDriver->Edit_Extract_ListView());
     EXPECT_EQ(nAsked, 1);
     EXPECT_EQ(ReadAll(strTwins + "/x.txt"), QByteArray("b/x.txt"));
+
+    // A folder whose every file fails arrives as nothing at all.
+    const QString strDamaged = twins.Path("damaged.zip");
+    ASSERT_TRUE(MakeZip(strDamaged, {"d/bad.txt", "ok.txt"}));
+    QByteArray baZip = ReadAll(strDamaged);
+    baZip.replace("d/bad.txtd/bad.txt", "d/bad.txtd/BAD.txt");  // stored data, its CRC kept
+    QFile damaged(strDamaged);
+    ASSERT_TRUE(damaged.open(QIODevice::WriteOnly) && damaged.write(baZip) == baZip.size());
+    damaged.close();
+    DriverWindow bad = MakeDriverWindow({}, {"kestrel", strDamaged});
+    bad.SelectFolder(QStringLiteral("/d/"));
+    messages.lstTexts.clear();
+    EXPECT_FALSE(bad.pDriver->Edit_Extract_TreeView(true));
+    EXPECT_EQ(messages.lstTexts.size(), 1);
+    EXPECT_FALSE(QFileInfo::exists(strTwins + "/d"));
 }
 
 TEST(Window, ViewersDragsAndFailuresAreTold) {
