@@ -11,6 +11,7 @@
 #include <QDir>
 #include <QDragEnterEvent>
 #include <QFileInfo>
+#include <QFileSystemModel>
 #include <QImage>
 #include <QInputMethodEvent>
 #include <QLabel>
@@ -467,4 +468,20 @@ TEST(Window, FilterKeyboardAndWholeArchive) {
               ListTree((strRoot + "/names.zip").toStdString()));
     EXPECT_TRUE(QFileInfo(strRoot + "/whole/dir/Straße.txt").isFile());
     EXPECT_TRUE(messages.lstTexts.isEmpty()) << messages.lstTexts.join('\n').toStdString();
+}
+
+// Qt's own dialogs speak Japanese too: the folder dialog's types and dates.
+TEST(Window, QtsOwnDialogsAreJapanese) {
+    QTemporaryDir dir;
+    ASSERT_TRUE(QDir(dir.path()).mkdir(QStringLiteral("sub")));
+    QFileSystemModel model;
+    const QModelIndex c_folder = model.index(model.setRootPath(dir.path()).row(), 0,
+                                             model.index(QFileInfo(dir.path()).path()));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return model.rowCount(c_folder) == 1; }));
+    const QModelIndex c_sub = model.index(0, 0, c_folder);
+    EXPECT_EQ(model.data(c_sub.siblingAtColumn(2)).toString(), QStringLiteral("フォルダー"));
+    const QDate c_date = QFileInfo(dir.filePath(QStringLiteral("sub"))).lastModified().date();
+    EXPECT_TRUE(
+        model.data(c_sub.siblingAtColumn(3)).toString().startsWith(c_date.toString(u"yyyy/MM/dd")))
+        << model.data(c_sub.siblingAtColumn(3)).toString().toStdString();
 }
