@@ -35,6 +35,7 @@ QString CNameFilter::Fold(const QString& c_strText) {
 void CNameFilter::Index(const std::vector<ListViewItem>& c_vRows) {
     Clear();
     m_vnEnds.reserve(c_vRows.size());
+    m_strKeys.reserve(c_vRows.size() * 16);  // a typical name, grown as needed
     for (const ListViewItem& c_stRow : c_vRows) {
         AppendKey(m_strKeys, c_stRow.pNode->strFileName);
         m_vnEnds.push_back(m_strKeys.size());

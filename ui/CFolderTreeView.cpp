@@ -30,8 +30,8 @@ void CFolderTreeView::SetNodeName(QTreeWidgetItem* pNode, const QString& c_strNa
     pNode->setData(0, TreeNode_NameRole, c_strName);
 }
 
-QItemSelectionModel::SelectionFlags CFolderTreeView::selectionCommand(
-    const QModelIndex& c_index, const QEvent* pEvent) const {
+QItemSelectionModel::SelectionFlags CFolderTreeView::selectionCommand(const QModelIndex& c_index,
+                                                                      const QEvent* pEvent) const {
     if (!c_index.isValid()) return QItemSelectionModel::NoUpdate;
     const QItemSelectionModel::SelectionFlags eFlags =
         QTreeWidget::selectionCommand(c_index, pEvent);

@@ -107,6 +107,8 @@ public:
     // The list shows the rows of the folder whose name contains c_strText (CNameFilter's
     // rules); all of them for an empty text. Kept when another folder is selected.
     virtual void UI_Update_Filter(const QString& c_strText);
+    // Readies the search of the shown folder (a million names take a noticeable moment).
+    virtual void UI_Prepare_Filter();
     // Selects the folder above the selected one in the tree.
     virtual void UI_Select_ParentFolder();
     // One list row's selected state has changed.

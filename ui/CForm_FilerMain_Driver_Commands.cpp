@@ -14,8 +14,8 @@
 #include <algorithm>
 
 #include "CArchive_Driver.h"
-#include "CContainment.h"
 #include "CConfig.h"
+#include "CContainment.h"
 #include "CFileDialogs.h"
 #include "CFileListModel.h"
 #include "CFileListView.h"

@@ -66,12 +66,17 @@ void CForm_FilerMain_Driver::UI_Update_Filter(const QString& c_strText) {
     if (m_pcArchive_Driver->bFileOpened() && !m_bFileOpenMode) UI_Update_FilteredList();
 }
 
+void CForm_FilerMain_Driver::UI_Prepare_Filter() {
+    if (m_pcArchive_Driver->bFileOpened() && !m_bFileOpenMode && !m_cNameFilter.bIndexed())
+        m_cNameFilter.Index(m_pcFileListModel->AllItems());
+}
+
 void CForm_FilerMain_Driver::UI_Update_FilteredList() {
     if (m_strFilter.isEmpty()) {
         if (m_pcFileListModel->bFiltered()) m_pcFileListModel->Show_AllRows();
     } else {
         // Folded once per folder, on the first search in it.
-        if (!m_cNameFilter.bIndexed()) m_cNameFilter.Index(m_pcFileListModel->AllItems());
+        UI_Prepare_Filter();
         m_pcFileListModel->Show_Rows(m_cNameFilter.Match(m_strFilter),
                                      m_pcArchive_Driver->bListViewRowsPluralColor());
     }
@@ -91,13 +96,12 @@ void CForm_FilerMain_Driver::UI_Update_FilteredList() {
     const int nFound = m_pcFileListModel->rowCount();
     for (int nRow = 0; nRow < nFound; ++nRow)
         llFound += m_pcFileListModel->Item(nRow).pNode->stFile.nOriginalSize;
-    const int64_t llShown = llFound > m_llFolderFileSize ? m_llFolderFileSize
-                                                         : static_cast<int64_t>(llFound);
-    m_frmStatusLabel_Directory->setText(QStringLiteral("フォルダ %1 / %2 file, %3 / %4 byte")
-                                            .arg(CFormat::Number(nFound),
-                                                 CFormat::Number(m_nFolderFileCount),
-                                                 CFormat::Number(llShown),
-                                                 CFormat::Number(m_llFolderFileSize)));
+    const int64_t llShown =
+        llFound > m_llFolderFileSize ? m_llFolderFileSize : static_cast<int64_t>(llFound);
+    m_frmStatusLabel_Directory->setText(
+        QStringLiteral("フォルダ %1 / %2 file, %3 / %4 byte")
+            .arg(CFormat::Number(nFound), CFormat::Number(m_nFolderFileCount),
+                 CFormat::Number(llShown), CFormat::Number(m_llFolderFileSize)));
 }
 
 void CForm_FilerMain_Driver::UI_Select_ParentFolder() {

@@ -139,7 +139,8 @@ void Form_FilerMain::Build_Menu() {
     NewItem(pFile, FormName::frmMenu_File_Open, WithShown(u"開く(&O)", u"Ctrl + O"), true)
         ->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_O));
     // Filled by the driver each time it opens.
-    NewSubMenu(pFile, FormName::frmMenu_File_Recent, QStringLiteral("最近使ったファイル(&R)"), true);
+    NewSubMenu(pFile, FormName::frmMenu_File_Recent, QStringLiteral("最近使ったファイル(&R)"),
+               true);
     NewItem(pFile, FormName::frmMenu_File_Save, WithShown(u"上書き保存(&S)", u"Ctrl + S"), false,
             false)
         ->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_S));
@@ -611,6 +612,9 @@ void Form_FilerMain::dropEvent(QDropEvent* pEvent) {
 }
 
 bool Form_FilerMain::eventFilter(QObject* pWatched, QEvent* pEvent) {
+    // Names are folded for the search as the field takes the keyboard, not at the first key.
+    if (pWatched == frmToolBar_Edit_Find && pEvent->type() == QEvent::FocusIn)
+        m_pForm->UI_Prepare_Filter();
     if (pWatched == frmToolBar_Edit_Find && pEvent->type() == QEvent::KeyPress &&
         static_cast<QKeyEvent*>(pEvent)->key() == Qt::Key_Escape &&
         !frmToolBar_Edit_Find->text().isEmpty()) {
