@@ -467,6 +467,12 @@ TEST(Window, FilterKeyboardAndWholeArchive) {
     EXPECT_EQ(ListTree((strRoot + "/whole").toStdString()),
               ListTree((strRoot + "/names.zip").toStdString()));
     EXPECT_TRUE(QFileInfo(strRoot + "/whole/dir/Straße.txt").isFile());
+    // ファイル → 最近使ったファイル: this archive first; chosen again, it opens in a new window.
+    auto* pRecent = w.frm->findChild<QMenu*>(QLatin1String(FormName::frmMenu_File_Recent));
+    emit pRecent->aboutToShow();
+    ASSERT_FALSE(pRecent->actions().isEmpty());
+    pRecent->actions().first()->trigger();
+    EXPECT_EQ(w.pDriver->lstStarted, QStringList{w.Path("names.zip")});
     EXPECT_TRUE(messages.lstTexts.isEmpty()) << messages.lstTexts.join('\n').toStdString();
 }
 
