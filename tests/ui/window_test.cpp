@@ -450,6 +450,12 @@ TEST(Window, FilterKeyboardAndWholeArchive) {
     QTest::mouseClick(w.frm->frmTreeView->viewport(), Qt::LeftButton, {},
                       w.frm->frmTreeView->viewport()->rect().bottomRight() - QPoint(5, 5));
     EXPECT_TRUE(w.frm->frmTreeView->currentItem()->isSelected());
+    // Tab goes tree → list → search field.
+    w.frm->frmTreeView->setFocus();
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+    EXPECT_EQ(QApplication::focusWidget(), w.frm->frmListView);
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+    EXPECT_EQ(QApplication::focusWidget(), pFind);
     // Ctrl+E extracts the selection.
     const QString strOut = MakeFolder(w, QStringLiteral("out"));
     const QString strRoot = MakeFolder(w, QStringLiteral("root"));
