@@ -32,6 +32,7 @@
 #include "Form_Config.h"
 #include "Form_FilerMain.h"
 #include "Form_FilerMain_Names.h"
+#include "Platform.h"
 
 namespace kestrel {
 
@@ -204,12 +205,15 @@ void CForm_FilerMain_Driver::UI_Update_RecentFiles() {
         // The last digit of the number is the access key: 1 to 9, then 0 for the tenth.
         QString strNumber = QString::number(i + 1);
         strNumber.insert(strNumber.size() - 1, u'&');
-        QString strPath = c_fm.elidedText(c_lstFiles[i], Qt::ElideMiddle, 480);
+        // A line break in a path would make the item two lines high.
+        const QString c_strShown =
+            QString::fromStdWString(shelf::VisibleText(c_lstFiles[i].toStdWString()));
+        QString strPath = c_fm.elidedText(c_strShown, Qt::ElideMiddle, 480);
         strPath.replace(u'&', QStringLiteral("&&"));
         auto* pAction = new QAction(strNumber + u' ' + strPath, pMenu);
         pAction->setObjectName(QLatin1String(FormName::frmMenu_File_Recent) +
                                QStringLiteral("_%1").arg(i));
-        pAction->setToolTip(c_lstFiles[i]);
+        pAction->setToolTip(c_strShown);
         QObject::connect(pAction, &QAction::triggered, pMenu,
                          [this, strFile = c_lstFiles[i]] { File_Open_NewWindow(strFile, true); });
         pMenu->addAction(pAction);
