@@ -67,8 +67,10 @@ bool CConfig::Save_AtExit() {
 
 STConfig CConfig::WithHistory(STConfig stBase, const std::optional<STConfig>& c_stDisk) const {
     const STConfig& c_stOthers = c_stDisk ? *c_stDisk : *m_pstConfig;
-    QStringList lstRecent = m_lstOpenedHere;
-    for (const QString& c_strFile : c_stOthers.stGeneral.lstRecentFiles)
+    // This window's archives are in their places already (written as they were opened); one
+    // missing there, whose write failed, goes after the others rather than nowhere.
+    QStringList lstRecent = c_stOthers.stGeneral.lstRecentFiles;
+    for (const QString& c_strFile : m_lstOpenedHere)
         if (!lstRecent.contains(c_strFile)) lstRecent.append(c_strFile);
     stBase.stGeneral.lstRecentFiles = lstRecent.mid(0, c_nMaxRecentFiles);
     stBase.stExtract.strLastExtractDirectory =
@@ -80,10 +82,18 @@ void CConfig::Add_RecentFile(const QString& c_strPath) {
     if (c_strPath.isEmpty() || !CConfigFile::IsStorable(c_strPath)) return;
     m_lstOpenedHere.removeAll(c_strPath);
     m_lstOpenedHere.prepend(c_strPath);
-    QStringList& lstRecent = m_pstConfig->stGeneral.lstRecentFiles;
+    // Into the file at once, so that the list keeps the order in which every window opened its
+    // archives. Quietly: the end of the window saves again and tells what fails.
+    std::optional<STConfig> stDisk = CConfigFile::Read(m_strConfigFullPath);
+    QStringList lstRecent = (stDisk ? *stDisk : *m_pstConfig).stGeneral.lstRecentFiles;
     lstRecent.removeAll(c_strPath);
     lstRecent.prepend(c_strPath);
     lstRecent = lstRecent.mid(0, c_nMaxRecentFiles);
+    m_pstConfig->stGeneral.lstRecentFiles = lstRecent;
+    if (!stDisk) return;
+    stDisk->stGeneral.lstRecentFiles = lstRecent;
+    QString strIgnored;
+    CConfigFile::Write(m_strConfigFullPath, *stDisk, &strIgnored);
 }
 
 QStringList CConfig::Get_RecentFiles() {

@@ -43,14 +43,14 @@ public:
     bool Save();
     // At the end of a window: every window is a process of its own, and another may have saved
     // its options since this one loaded. Writes into the settings as they are on disk now only
-    // what this window owns: its placement, the archives it opened (first in the recent list,
-    // before the ones on disk) and the extraction folder it chose. A file that cannot be read
+    // what this window owns: its placement, the archives it opened (kept in the recent list) and
+    // the extraction folder it chose. A file that cannot be read
     // is replaced by the whole record, as Save does.
     bool Save_AtExit();
 
     // --- history: what the user did in this window ---
-    // An archive opened here (an absolute path) goes first in the recent list; paths the file
-    // cannot carry are not kept.
+    // An archive opened here (an absolute path) goes first in the recent list, in the file too
+    // when it can be read (other windows' lists are kept); paths the file cannot carry are not.
     void Add_RecentFile(const QString& c_strPath);
     // The recent list, newest first, without the files that no longer exist (dropped from it).
     QStringList Get_RecentFiles();
