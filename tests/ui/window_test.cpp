@@ -401,9 +401,12 @@ TEST(Window, FilterKeyboardAndWholeArchive) {
     MessageRecorder messages;
     DriverWindow w = MakeDriverWindow();
     // Case and the width of letters, digits and katakana do not count.
-    ASSERT_TRUE(MakeZip(w.Path("names.zip"), {"カタカナ.txt", "ﾊﾝｶｸ.txt", "ＡＢＣ.txt", "abc.TXT",
-                                              "数字１２.txt", "dir/Straße.txt", "x\x01y.txt"}));
+    ASSERT_TRUE(MakeZip(w.Path("names.zip"),
+                        {"カタカナ.txt", "ﾊﾝｶｸ.txt", "ＡＢＣ.txt", "abc.TXT", "数字１２.txt",
+                         "dir/Straße.txt", "x\x01y.txt", "c\x02z/f.txt"}));
     w.Open(w.Path("names.zip"));
+    EXPECT_EQ(
+        w.frm->frmTreeView->findItems("c\\x02z", Qt::MatchExactly | Qt::MatchRecursive).size(), 1);
     w.frm->activateWindow();
     ASSERT_TRUE(QTest::qWaitForWindowActive(w.frm.get()));
     QLineEdit* pFind = w.frm->frmToolBar_Edit_Find;
@@ -436,7 +439,7 @@ TEST(Window, FilterKeyboardAndWholeArchive) {
     w.SelectFolder(QString());
     EXPECT_EQ(w.RowNames(), (QStringList{"ＡＢＣ.txt", "abc.TXT"}));
     QTest::keyClick(pFind, Qt::Key_Escape);
-    EXPECT_EQ(w.RowNames().size(), 7);
+    EXPECT_EQ(w.RowNames().size(), 8);
     w.SelectFolder(QStringLiteral("/dir/"));
     // Backspace in the list: the folder above; Enter: the viewer, as a double-click.
     w.SelectRows({0});
