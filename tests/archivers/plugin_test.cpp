@@ -184,7 +184,11 @@ TEST(Plugins, CommandExTellsProgressAndStopsWhenTold) {
         const fs::path stopped = scratch / ("stopped-" + std::string(c_case.pszFixture));
         EXPECT_EQ(cancel.Run(c_case.pszLibrary, c_case.pszPrefix, fnLine(stopped)),
                   KESTREL_RESULT_CANCELLED);
-        EXPECT_EQ(cancel.vProblems, std::vector<std::string>{"12 " + cancel.strCancelIn});
+        // Each entry cut short is told; on worker threads another one may be under way too.
+        EXPECT_EQ(std::count(cancel.vProblems.begin(), cancel.vProblems.end(),
+                             "12 " + cancel.strCancelIn),
+                  1);
+        for (const std::string& c_str : cancel.vProblems) EXPECT_TRUE(c_str.starts_with("12 "));
         const std::vector<std::string> v = ListTree(stopped);
         EXPECT_TRUE(v == std::vector<std::string>({"a.txt", "c.txt"}) ||
                     v == std::vector<std::string>{"a.txt"})
