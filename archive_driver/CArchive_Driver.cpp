@@ -9,6 +9,7 @@
 #include <cerrno>
 
 #include "CErrorText.h"
+#include "CInstanceFolder.h"
 #include "CTreeWalk.h"
 #include "FileOps.h"
 
@@ -79,28 +80,30 @@ bool CArchive_Driver::Open(const QString& strArchiveFileName,
 
     const CA_RESULT eResult = m_pcArchive->Create(m_frmWindow, strArchiveFileName);
     if (eResult < 0) return false;
-
-    if (eResult == CA_OPENED) {
-        ARCHIVE_FILE stEntry;
-        int32_t nCount = 0;
-        if (m_pcArchive->FindFirst(QStringLiteral("*"), &stEntry) == CA_OK) {
-            do {
-                m_pcFileTree->AddNode(stEntry, NODE::NS_NORMAL);
-                ++nCount;
-                if (nCount % 8 == 0 && fnReportProgress)
-                    fnReportProgress(m_pcArchive->FindProgress());
-            } while (m_pcArchive->FindNext(&stEntry) == CA_OK);
-            if (fnReportProgress) fnReportProgress(m_pcArchive->FindProgress());
-        }
-        m_nFileCount = nCount;
-        m_llFileSize = m_pcArchive->GetArchiveFileSize();
-        const NODE* pstRoot = m_pcFileTree->RootNode();
-        m_llCompressFileSize = pstRoot->llTotalCompressedSize;
-        m_llExtractFileSize = pstRoot->llTotalOriginalSize;
-        // Stored as computed; an empty archive gives a ratio that is not a number.
-        m_dAvgRatio =
-            static_cast<double>(m_llCompressFileSize) / static_cast<double>(m_llExtractFileSize);
+    // No file there: this program never makes archives, so there is nothing to show.
+    if (eResult != CA_OPENED) {
+        m_pcArchive->Close();
+        return false;
     }
+
+    ARCHIVE_FILE stEntry;
+    int32_t nCount = 0;
+    if (m_pcArchive->FindFirst(QStringLiteral("*"), &stEntry) == CA_OK) {
+        do {
+            m_pcFileTree->AddNode(stEntry, NODE::NS_NORMAL);
+            ++nCount;
+            if (nCount % 8 == 0 && fnReportProgress) fnReportProgress(m_pcArchive->FindProgress());
+        } while (m_pcArchive->FindNext(&stEntry) == CA_OK);
+        if (fnReportProgress) fnReportProgress(m_pcArchive->FindProgress());
+    }
+    m_nFileCount = nCount;
+    m_llFileSize = m_pcArchive->GetArchiveFileSize();
+    const NODE* pstRoot = m_pcFileTree->RootNode();
+    m_llCompressFileSize = pstRoot->llTotalCompressedSize;
+    m_llExtractFileSize = pstRoot->llTotalOriginalSize;
+    // Stored as computed; an empty archive gives a ratio that is not a number.
+    m_dAvgRatio =
+        static_cast<double>(m_llCompressFileSize) / static_cast<double>(m_llExtractFileSize);
 
     m_bFileOpened = true;
     m_strFileFullPath = strArchiveFileName;
@@ -148,6 +151,7 @@ bool CArchive_Driver::Set_TempDirectory(const QString& strDirectory, QString* ps
         if (pstrError) *pstrError = QStringLiteral("フォルダを作成できません: ") + strDirectory;
         return false;
     }
+    safefs::RemoveAbandonedInstanceFolders(QFile::encodeName(strShared.chopped(1)));
     return Create_TempDirectory(Generate_TempDirectoryName(strShared), pstrError);
 }
 
@@ -165,6 +169,8 @@ bool CArchive_Driver::Create_TempDirectory(const QString& strDirectory, QString*
         return false;
     }
     m_strTempDirectory = strFolder;
+    // Without a mark the folder is never taken for one left behind, and nothing else needs it.
+    m_fdInstanceMark = safefs::MarkInstanceFolder(QFile::encodeName(strFolder.chopped(1)));
     return true;
 }
 
@@ -173,6 +179,7 @@ bool CArchive_Driver::Cleanup_TempDirectory() {
     // Failures are not reported: the folder is forgotten anyway. Ours, so read-only folders
     // extracted into it are made writable to be emptied.
     safefs::RemoveTree(QFile::encodeName(m_strTempDirectory.chopped(1)), /*bMakeWritable=*/true);
+    m_fdInstanceMark.Reset();
     m_strTempDirectory.clear();
     return true;
 }

@@ -20,6 +20,7 @@
 #include "CArchive_FileTree.h"
 #include "CArchive_Unify_Facade.h"
 #include "CIconList.h"
+#include "UniqueFd.h"
 
 class QStandardItem;
 class QWidget;
@@ -66,7 +67,8 @@ public:
     bool Close();
 
     // --- temporary folders: every folder path formed here ends in "/" ---
-    // False, with the reason in pstrError, when the new folder could not be created.
+    // False, with the reason in pstrError, when the new folder could not be created. Instance
+    // folders left behind below the same base by instances that have ended are removed first.
     bool Set_TempDirectory(const QString& strDirectory, QString* pstrError = nullptr);
     QString Generate_TempDirectoryName(const QString& strDirectory) const;
     QString Generate_ExtractTempDirectoryName() const;
@@ -171,6 +173,7 @@ private:
     std::optional<shelf_cli::NArchive::ARCHIVE_PROPERTY> m_pstProperty;
     QList<shelf_cli::NArchive::ARCHIVE_PROPERTY> m_pstPropertys;
     QString m_strTempDirectory;
+    UniqueFd m_fdInstanceMark;  // held while the instance folder is in use
     bool m_bListViewRowsPluralColor = false;
 };
 

@@ -2,6 +2,7 @@
 #include <QStandardItem>
 
 #include "CArchive_Driver.h"
+#include "Platform.h"
 
 namespace kestrel {
 
@@ -43,11 +44,16 @@ void ForEachFolderPostOrder(const NODE* pstFolder, Visit fnVisit) {
     }
 }
 
+QString Visible(const QString& c_strText) {
+    return QString::fromStdWString(shelf::VisibleText(c_strText.toStdWString()));
+}
+
+// The label and tool tip show control characters written out; the name keeps them.
 QStandardItem* NewFolderItem(const QString& c_strText, const QString& c_strName) {
-    auto* pItem = new QStandardItem(c_strText);
+    auto* pItem = new QStandardItem(Visible(c_strText));
     pItem->setData(c_strName, CArchive_Driver::NameRole);
     pItem->setEditable(false);
-    pItem->setToolTip(c_strName);
+    pItem->setToolTip(Visible(c_strName));
     return pItem;
 }
 

@@ -1,6 +1,7 @@
 #include "CFileListModel.h"
 
 #include "CFormat.h"
+#include "Platform.h"
 
 namespace kestrel {
 
@@ -21,9 +22,19 @@ Qt::Alignment ListViewColumn_Alignment(int nColumn) {
 CFileListModel::CFileListModel(const CArchive_Driver* pcDriver, QObject* pParent)
     : QAbstractTableModel(pParent), m_pcDriver(pcDriver) {}
 
+namespace {
+
+QString Visible(const std::wstring& c_strText) {
+    return QString::fromStdWString(shelf::VisibleText(c_strText));
+}
+
+}  // namespace
+
 void CFileListModel::SetItems(std::vector<ListViewItem>&& vItems, const CIconList* pcImageList) {
     beginResetModel();
     m_vItems = std::move(vItems);
+    m_vnShown.clear();
+    m_bFiltered = false;
     m_pcImageList = pcImageList;
     endResetModel();
 }
@@ -32,7 +43,30 @@ void CFileListModel::Clear() {
     beginResetModel();
     m_vItems.clear();
     m_vItems.shrink_to_fit();
+    m_vnShown.clear();
+    m_vnShown.shrink_to_fit();
+    m_bFiltered = false;
     endResetModel();
+}
+
+void CFileListModel::Show_Rows(std::vector<int32_t>&& vnRows, bool bStriped) {
+    beginResetModel();
+    m_vnShown = std::move(vnRows);
+    m_bFiltered = true;
+    m_bShownStriped = bStriped;
+    endResetModel();
+}
+
+void CFileListModel::Show_AllRows() {
+    beginResetModel();
+    m_vnShown.clear();
+    m_vnShown.shrink_to_fit();
+    m_bFiltered = false;
+    endResetModel();
+}
+
+bool CFileListModel::bAzure(int nRow) const {
+    return m_bFiltered ? m_bShownStriped && nRow % 2 == 0 : Item(nRow).bAzure;
 }
 
 QString CFileListModel::Name(int nRow) const {
@@ -49,7 +83,7 @@ QString CFileListModel::Text(int nRow, int nColumn) const {
     const auto& stFile = pstNode->stFile;
     switch (nColumn) {
         case Column_FileName:
-            return QString::fromStdWString(pstNode->strFileName);
+            return Visible(pstNode->strFileName);
         case Column_FileType:
             // Told before extracting, in front where a narrow column still shows it.
             if (stFile.nFlag & KESTREL_FLAG_ENCRYPTED)
@@ -64,15 +98,15 @@ QString CFileListModel::Text(int nRow, int nColumn) const {
         case Column_Update:
             return CFormat::FileTime(stFile.ftUpdate);
         case Column_Directory:
-            return pstNode->pParent ? QString::fromStdWString(pstNode->pParent->stFile.strFullPath)
-                                    : QString();
+            return pstNode->pParent ? Visible(pstNode->pParent->stFile.strFullPath) : QString();
         default:
             return QString();
     }
 }
 
 int CFileListModel::rowCount(const QModelIndex& parent) const {
-    return parent.isValid() ? 0 : static_cast<int>(m_vItems.size());
+    if (parent.isValid()) return 0;
+    return static_cast<int>(m_bFiltered ? m_vnShown.size() : m_vItems.size());
 }
 
 int CFileListModel::columnCount(const QModelIndex& parent) const {
@@ -86,12 +120,14 @@ QVariant CFileListModel::data(const QModelIndex& index, int role) const {
         case Qt::DisplayRole:
             return Text(nRow, index.column());
         case Qt::ToolTipRole:
-            return index.column() == Column_FileName ? QVariant(Name(nRow)) : QVariant();
+            return index.column() == Column_FileName
+                       ? QVariant(Visible(Item(nRow).pNode->stFile.strFullPath))
+                       : QVariant();
         case Qt::DecorationRole:
             if (index.column() != Column_FileName || m_pcImageList == nullptr) return QVariant();
             return m_pcImageList->Icon(m_pcDriver->ExtInfo(Item(nRow).nExtIndex).nImageListIndex);
         case Qt::BackgroundRole:
-            return Item(nRow).bAzure ? CArchive_Driver::clrAzure : CArchive_Driver::clrWhite;
+            return bAzure(nRow) ? CArchive_Driver::clrAzure : CArchive_Driver::clrWhite;
         case Qt::TextAlignmentRole:
             return headerData(index.column(), Qt::Horizontal, role);
         case NameRole:

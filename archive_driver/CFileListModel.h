@@ -1,6 +1,8 @@
-// The file list: a table model over rows made by CArchive_Driver::Get_FileListViewItems. Rows
-// point into the driver's archive file tree, so the model must be cleared before the driver
-// closes or reopens an archive. Texts are formed only when a view asks for them.
+// The file list: a table model over rows made by CArchive_Driver::Get_FileListViewItems, all of
+// them or the ones a search found. Rows point into the driver's archive file tree, so the model
+// must be cleared before the driver closes or reopens an archive. Texts are formed only when a
+// view asks for them; control characters in names are shown written out (\xHH), the keys keep
+// them.
 #pragma once
 
 #include <QAbstractTableModel>
@@ -39,10 +41,22 @@ public:
 
     explicit CFileListModel(const CArchive_Driver* pcDriver, QObject* pParent = nullptr);
 
+    // The rows of a view, every one shown.
     void SetItems(std::vector<ListViewItem>&& vItems, const CIconList* pcImageList);
     void Clear();
+    // Shows only the rows at these positions of AllItems (ascending), striped by their new
+    // positions when bStriped.
+    void Show_Rows(std::vector<int32_t>&& vnRows, bool bStriped);
+    void Show_AllRows();
+    bool bFiltered() const { return m_bFiltered; }
+    const std::vector<ListViewItem>& AllItems() const { return m_vItems; }
 
-    const ListViewItem& Item(int nRow) const { return m_vItems.at(static_cast<size_t>(nRow)); }
+    // A shown row.
+    const ListViewItem& Item(int nRow) const {
+        return m_vItems.at(m_bFiltered
+                               ? static_cast<size_t>(m_vnShown.at(static_cast<size_t>(nRow)))
+                               : static_cast<size_t>(nRow));
+    }
     QString Name(int nRow) const;
     shelf_cli::NArchive::ARCHIVE_FILE Tag(int nRow) const;
     QString Text(int nRow, int nColumn) const;
@@ -56,8 +70,13 @@ public:
 
 private:
     const CArchive_Driver* m_pcDriver;
+    bool bAzure(int nRow) const;
+
     const CIconList* m_pcImageList = nullptr;
     std::vector<ListViewItem> m_vItems;
+    std::vector<int32_t> m_vnShown;  // with m_bFiltered: the rows shown
+    bool m_bFiltered = false;
+    bool m_bShownStriped = false;
 };
 
 }  // namespace kestrel

@@ -547,7 +547,7 @@ int Extract(const std::string& c_strArchive, const std::string& c_strDestination
     }
 
     std::error_code ec;
-    std::filesystem::create_directories(c_strDestination, ec);
+    const bool bMade = std::filesystem::create_directories(c_strDestination, ec);
     const std::filesystem::path pathDestination = std::filesystem::absolute(c_strDestination, ec);
     if (ec || CheckPathType(ToWide(pathDestination.string())) != 2) {
         std::string strName;
@@ -565,6 +565,8 @@ int Extract(const std::string& c_strArchive, const std::string& c_strDestination
     cArchive.Unify().SetExtractObserver(nullptr);
     cObserver.ClearLine();
     if (nResult >= 0) return kExitOk;
+    // A folder made for files none of which arrived is not left behind (rmdir keeps a full one).
+    if (bMade) rmdir(pathDestination.c_str());
     TellFailure(nResult, "解凍", cObserver, cPasswords, &cArchive);
     return kExitExtractFailed;
 }

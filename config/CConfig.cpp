@@ -46,8 +46,73 @@ bool CConfig::Load() {
 }
 
 bool CConfig::Save() {
+    const STConfig c_stMerged = WithHistory(*m_pstConfig, CConfigFile::Read(m_strConfigFullPath));
+    if (!Write(c_stMerged)) return false;
+    // The menu shows what other windows have opened too from now on.
+    m_pstConfig->stGeneral.lstRecentFiles = c_stMerged.stGeneral.lstRecentFiles;
+    m_pstConfig->stExtract = c_stMerged.stExtract;
+    return true;
+}
+
+bool CConfig::Save_AtExit() {
+    const std::optional<STConfig> c_stDisk = CConfigFile::Read(m_strConfigFullPath);
+    STConfig stBase = c_stDisk.value_or(*m_pstConfig);
+    const STWindow& c_stWindow = m_pstConfig->stView.stWindow;
+    // The restore switches are options: the dialog's, not the placement's.
+    stBase.stView.stWindow.eWindowState = c_stWindow.eWindowState;
+    stBase.stView.stWindow.stWindowBounds = c_stWindow.stWindowBounds;
+    stBase.stView.stWindow.stWindowRestoreBounds = c_stWindow.stWindowRestoreBounds;
+    return Write(WithHistory(std::move(stBase), c_stDisk));
+}
+
+STConfig CConfig::WithHistory(STConfig stBase, const std::optional<STConfig>& c_stDisk) const {
+    const STConfig& c_stOthers = c_stDisk ? *c_stDisk : *m_pstConfig;
+    // This window's archives are in their places already (written as they were opened); one
+    // missing there, whose write failed, goes after the others rather than nowhere.
+    QStringList lstRecent = c_stOthers.stGeneral.lstRecentFiles;
+    for (const QString& c_strFile : m_lstOpenedHere)
+        if (!lstRecent.contains(c_strFile)) lstRecent.append(c_strFile);
+    stBase.stGeneral.lstRecentFiles = lstRecent.mid(0, c_nMaxRecentFiles);
+    stBase.stExtract.strLastExtractDirectory =
+        (m_bLastExtractDirectorySet ? *m_pstConfig : c_stOthers).stExtract.strLastExtractDirectory;
+    return stBase;
+}
+
+void CConfig::Add_RecentFile(const QString& c_strPath) {
+    if (c_strPath.isEmpty() || !CConfigFile::IsStorable(c_strPath)) return;
+    m_lstOpenedHere.removeAll(c_strPath);
+    m_lstOpenedHere.prepend(c_strPath);
+    // Into the file at once, so that the list keeps the order in which every window opened its
+    // archives. Quietly: the end of the window saves again and tells what fails.
+    std::optional<STConfig> stDisk = CConfigFile::Read(m_strConfigFullPath);
+    QStringList lstRecent = (stDisk ? *stDisk : *m_pstConfig).stGeneral.lstRecentFiles;
+    lstRecent.removeAll(c_strPath);
+    lstRecent.prepend(c_strPath);
+    lstRecent = lstRecent.mid(0, c_nMaxRecentFiles);
+    m_pstConfig->stGeneral.lstRecentFiles = lstRecent;
+    if (!stDisk) return;
+    stDisk->stGeneral.lstRecentFiles = lstRecent;
+    QString strIgnored;
+    CConfigFile::Write(m_strConfigFullPath, *stDisk, &strIgnored);
+}
+
+QStringList CConfig::Get_RecentFiles() {
+    auto fnMissing = [](const QString& c_strFile) { return !QFileInfo::exists(c_strFile); };
+    m_lstOpenedHere.removeIf(fnMissing);
+    QStringList& lstRecent = m_pstConfig->stGeneral.lstRecentFiles;
+    lstRecent.removeIf(fnMissing);
+    return lstRecent;
+}
+
+void CConfig::Set_LastExtractDirectory(const QString& c_strFolder) {
+    if (!CConfigFile::IsStorable(c_strFolder)) return;
+    m_pstConfig->stExtract.strLastExtractDirectory = c_strFolder;
+    m_bLastExtractDirectorySet = true;
+}
+
+bool CConfig::Write(const STConfig& c_stConfig) {
     QString strReason;
-    if (CConfigFile::Write(m_strConfigFullPath, *m_pstConfig, &strReason)) {
+    if (CConfigFile::Write(m_strConfigFullPath, c_stConfig, &strReason)) {
         m_strLastError.clear();
         return true;
     }

@@ -10,6 +10,7 @@
 #include <QString>
 #include <QWidget>
 #include <memory>
+#include <optional>
 
 #include "CConfigParts.h"
 #include "IConfigTarget.h"
@@ -37,9 +38,23 @@ public:
     // Reads the file and applies it; anything missing or not understood gives the defaults.
     // True when the file was read.
     bool Load();
-    // Writes the current record. The old file stays as it was when that fails; the user is
-    // told why and the result is false.
+    // Writes the current record, with the history merged into the one on disk now (Save_AtExit).
+    // The old file stays as it was when that fails; the user is told why and the result is false.
     bool Save();
+    // At the end of a window: every window is a process of its own, and another may have saved
+    // its options since this one loaded. Writes into the settings as they are on disk now only
+    // what this window owns: its placement, the archives it opened (kept in the recent list) and
+    // the extraction folder it chose. A file that cannot be read
+    // is replaced by the whole record, as Save does.
+    bool Save_AtExit();
+
+    // --- history: what the user did in this window ---
+    // An archive opened here (an absolute path) goes first in the recent list, in the file too
+    // when it can be read (other windows' lists are kept); paths the file cannot carry are not.
+    void Add_RecentFile(const QString& c_strPath);
+    // The recent list, newest first, without the files that no longer exist (dropped from it).
+    QStringList Get_RecentFiles();
+    void Set_LastExtractDirectory(const QString& c_strFolder);
 
     // Adopts a copy of the record and applies every section. False when the temporary folder
     // could not be created (the user has been told; the system's one is used instead).
@@ -59,6 +74,10 @@ public:
     const QString& strLastError() const { return m_strLastError; }
 
 private:
+    // c_stBase with the history of this window merged into the one of c_stDisk.
+    STConfig WithHistory(STConfig stBase, const std::optional<STConfig>& c_stDisk) const;
+    bool Write(const STConfig& c_stConfig);
+
     std::unique_ptr<STConfig> m_pstConfig;
     std::unique_ptr<CGeneral> m_pcGeneral;
     std::unique_ptr<CExtract> m_pcExtract;
@@ -67,6 +86,8 @@ private:
     QString m_strConfigFullPath;
     QPointer<QWidget> m_pMessageOwner;
     QString m_strLastError;
+    QStringList m_lstOpenedHere;  // newest first
+    bool m_bLastExtractDirectorySet = false;
 };
 
 }  // namespace kestrel

@@ -67,12 +67,14 @@ public:
         while (NextChild()) {
             if (m_xml.name() == u"General") {
                 ReadGeneral(stConfig.stGeneral);
+            } else if (m_xml.name() == u"Extract") {
+                ReadExtract(stConfig.stExtract);
             } else if (m_xml.name() == u"Open") {
                 ReadOpen(stConfig.stOpen);
             } else if (m_xml.name() == u"View") {
                 ReadView(stConfig.stView);
             } else {
-                Skip();  // Extract has no fields; anything else is unknown
+                Skip();
             }
         }
         // Whatever follows the root must still be well-formed (comments, white space only).
@@ -112,6 +114,34 @@ private:
                 stGeneral.bUseUserTempDirectory = ParseBool(Text());
             } else if (c_svName == u"UserTempDirectory") {
                 stGeneral.strUserTempDirectory = Text();
+            } else if (c_svName == u"RecentFiles") {
+                stGeneral.lstRecentFiles = ReadRecentFiles();
+            } else {
+                Skip();
+            }
+        }
+    }
+
+    QStringList ReadRecentFiles() {
+        QStringList lstFiles;
+        while (NextChild()) {
+            if (m_xml.name() != u"File") {
+                Skip();
+                continue;
+            }
+            const QString c_strFile = Text();
+            // A hand-edited list may be longer or repeat itself; the menu shows each once.
+            if (!c_strFile.isEmpty() && !lstFiles.contains(c_strFile) &&
+                lstFiles.size() < c_nMaxRecentFiles)
+                lstFiles.append(c_strFile);
+        }
+        return lstFiles;
+    }
+
+    void ReadExtract(STExtract& stExtract) {
+        while (NextChild()) {
+            if (m_xml.name() == u"LastExtractDirectory") {
+                stExtract.strLastExtractDirectory = Text();
             } else {
                 Skip();
             }
@@ -221,6 +251,21 @@ void WriteRectangle(QXmlStreamWriter& xml, const QString& c_strName,
 
 }  // namespace
 
+bool IsStorable(QStringView c_svText) {
+    for (qsizetype i = 0; i < c_svText.size(); ++i) {
+        const char16_t c_ch = c_svText[i].unicode();
+        if (QChar::isHighSurrogate(c_ch)) {
+            if (i + 1 >= c_svText.size() || !QChar::isLowSurrogate(c_svText[i + 1].unicode()))
+                return false;
+            ++i;
+        } else if (QChar::isLowSurrogate(c_ch) || c_ch == 0xFFFE || c_ch == 0xFFFF ||
+                   (c_ch < 0x20 && c_ch != u'\t' && c_ch != u'\n' && c_ch != u'\r')) {
+            return false;
+        }
+    }
+    return true;
+}
+
 std::optional<STConfig> Parse(const QByteArray& c_baXml) {
     try {
         return CReader(c_baXml).Read();
@@ -258,9 +303,16 @@ std::optional<QByteArray> Serialize(const STConfig& c_stConfig) {
     xml.writeTextElement(QStringLiteral("UseUserTempDirectory"),
                          BoolText(c_stGeneral.bUseUserTempDirectory));
     WriteText(xml, QStringLiteral("UserTempDirectory"), c_stGeneral.strUserTempDirectory);
+    xml.writeStartElement(QStringLiteral("RecentFiles"));
+    for (const QString& c_strFile : c_stGeneral.lstRecentFiles)
+        WriteText(xml, QStringLiteral("File"), c_strFile);
+    xml.writeEndElement();
     xml.writeEndElement();
 
-    xml.writeEmptyElement(QStringLiteral("Extract"));
+    xml.writeStartElement(QStringLiteral("Extract"));
+    WriteText(xml, QStringLiteral("LastExtractDirectory"),
+              c_stConfig.stExtract.strLastExtractDirectory);
+    xml.writeEndElement();
 
     xml.writeStartElement(QStringLiteral("Open"));
     xml.writeStartElement(QStringLiteral("ViewerApplications"));

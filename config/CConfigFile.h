@@ -20,6 +20,10 @@ std::optional<STConfig> Parse(const QByteArray& c_baXml);
 // surrogate): such a file could not be read back.
 std::optional<QByteArray> Serialize(const STConfig& c_stConfig);
 
+// Whether a text holds only characters that the file can carry (XML 1.0: no control characters
+// but tab, line feed and carriage return, no lone surrogates).
+bool IsStorable(QStringView c_svText);
+
 // Nothing when the file is missing, unreadable, too large or not understood.
 std::optional<STConfig> Read(const QString& c_strPath);
 // Writes a new file and only then replaces the old one, so a failure leaves the old file as it

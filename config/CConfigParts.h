@@ -45,6 +45,8 @@ class CExtract {
 public:
     explicit CExtract(STExtract* pstExtract) : m_pstExtract(pstExtract) {}
 
+    const QString& strLastExtractDirectory() const { return m_pstExtract->strLastExtractDirectory; }
+
     bool Update(const STExtract& c_stExtract);
     bool Update() { return true; }
 

@@ -5,6 +5,7 @@
 #include <QList>
 #include <QRect>
 #include <QString>
+#include <QStringList>
 #include <QtGlobal>
 
 namespace kestrel {
@@ -48,11 +49,17 @@ struct STGeneral {
     bool bExpandTreeNode = true;
     bool bUseUserTempDirectory = false;
     QString strUserTempDirectory;  // defaults to the system's temporary folder
+    QStringList lstRecentFiles;    // archives opened last, newest first
 
     bool operator==(const STGeneral&) const = default;
 };
 
+// How many archives the recent list keeps.
+inline constexpr qsizetype c_nMaxRecentFiles = 10;
+
 struct STExtract {
+    QString strLastExtractDirectory;  // where the folder dialog starts; empty: the home folder
+
     bool operator==(const STExtract&) const = default;
 };
 

@@ -2,11 +2,9 @@
 
 #include <QDrag>
 #include <QGuiApplication>
-#include <QMouseEvent>
 #include <QPointer>
 #include <QTimer>
 #include <QUrl>
-#include <QWindow>
 
 #include "CMessageBox.h"
 
@@ -157,21 +155,10 @@ void DataObject_DelayRender::Render_AtDrop() {
 
 namespace {
 
-bool IsOverOwnWindow(const QPoint& c_ptAt) {
-    for (const QWindow* pWindow : QGuiApplication::topLevelWindows()) {
-        // The picture that follows the pointer during a drag is a window too.
-        if (!pWindow->isVisible() || pWindow->type() == Qt::ToolTip ||
-            pWindow->flags().testFlag(Qt::WindowTransparentForInput))
-            continue;
-        if (pWindow->geometry().contains(c_ptAt)) return true;
-    }
-    return false;
-}
-
-// Renders when the mouse is let go over a target that may take the drop, before the drop is
+// Renders when the mouse is let go over a target that has taken the drop, before the drop is
 // announced: file managers that read the paths while the mouse moves (and keep them) never ask
-// again after the release, and would find nothing. A release over one of this program's own
-// windows renders only when that window has taken the drag: they refuse their own drags.
+// again after the release, and would find nothing. A target that refused (its last answer to
+// the motion, XdndStatus under X11) gets no drop from Qt either: nothing is extracted for it.
 class CReleaseWatcher : public QObject {
 public:
     CReleaseWatcher(QDrag* pcDrag, DataObject_DelayRender* pcData) : m_pcData(pcData) {
@@ -180,9 +167,7 @@ public:
     }
     bool eventFilter(QObject*, QEvent* pEvent) override {
         if (pEvent->type() != QEvent::MouseButtonRelease || !m_pcData) return false;
-        const QPoint ptAt = static_cast<QMouseEvent*>(pEvent)->globalPosition().toPoint();
-        const bool bOverOwnWindow = IsOverOwnWindow(ptAt);
-        if (!bOverOwnWindow || s_eAction != Qt::IgnoreAction) m_pcData->Render_AtDrop();
+        if (s_eAction != Qt::IgnoreAction) m_pcData->Render_AtDrop();
         return false;
     }
 

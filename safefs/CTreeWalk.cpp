@@ -193,6 +193,20 @@ bool RemoveTree(const QByteArray& c_baRoot, bool bMakeWritable, int* pnErrno) {
 // ---------------------------------------------------------------------------------------------
 // Size
 
+bool HoldsAnyFile(const QByteArray& c_baRoot) {
+    class CFinder : public CTreeWalk::IVisitor {
+    public:
+        EStep Visit(const ENTRY& c_entry) override {
+            if (S_ISDIR(c_entry.st.st_mode)) return EStep::Continue;
+            m_bFound = true;
+            return EStep::Stop;
+        }
+        bool m_bFound = false;
+    } finder;
+    CTreeWalk().Walk(c_baRoot, finder);
+    return finder.m_bFound;
+}
+
 qint64 TreeSize(const QByteArray& c_baRoot) {
     class CSize : public CTreeWalk::IVisitor {
     public:

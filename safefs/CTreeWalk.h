@@ -61,6 +61,9 @@ private:
 // with the first error number. Nothing there is success.
 bool RemoveTree(const QByteArray& c_baRoot, bool bMakeWritable, int* pnErrno = nullptr);
 
+// Whether the tree holds anything but folders (a file, a link, ...); false when it is not there.
+bool HoldsAnyFile(const QByteArray& c_baRoot);
+
 // The bytes in the regular files of a tree (links and special files count nothing).
 qint64 TreeSize(const QByteArray& c_baRoot);
 

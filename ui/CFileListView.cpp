@@ -118,11 +118,31 @@ QList<int> CFileListView::SelectedRows() const {
     return lstRows;
 }
 
+void CFileListView::FocusFirstRow() {
+    setFocus(Qt::OtherFocusReason);
+    if (selectionModel()->hasSelection() || m_pColumns->rowCount() == 0) return;
+    selectionModel()->setCurrentIndex(
+        m_pColumns->index(0, 0), QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
+}
+
 void CFileListView::keyPressEvent(QKeyEvent* pEvent) {
     // Selecting everything is the window's command, with its own enabled state.
     if (pEvent == QKeySequence::SelectAll) {
         pEvent->ignore();
         return;
+    }
+    if (pEvent->modifiers() == Qt::NoModifier || pEvent->modifiers() == Qt::KeypadModifier) {
+        switch (pEvent->key()) {
+            case Qt::Key_Return:
+            case Qt::Key_Enter:
+                emit ItemActivate();
+                return;
+            case Qt::Key_Backspace:
+                emit ParentFolder();
+                return;
+            default:
+                break;
+        }
     }
     QTreeView::keyPressEvent(pEvent);
 }

@@ -47,10 +47,16 @@ public:
     void SelectAllRows();
     // Rows that are selected, in ascending order.
     QList<int> SelectedRows() const;
+    // Takes the keyboard; with nothing selected the first row becomes the selection.
+    void FocusFirstRow();
 
 signals:
     // A drag of the selected rows has begun; the receiver runs it to its end.
     void ItemDrag();
+    // Enter: open the selected rows, as a double-click does.
+    void ItemActivate();
+    // Backspace: show the folder above.
+    void ParentFolder();
 
 protected:
     void startDrag(Qt::DropActions eSupportedActions) override;

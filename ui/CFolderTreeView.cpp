@@ -30,6 +30,16 @@ void CFolderTreeView::SetNodeName(QTreeWidgetItem* pNode, const QString& c_strNa
     pNode->setData(0, TreeNode_NameRole, c_strName);
 }
 
+QItemSelectionModel::SelectionFlags CFolderTreeView::selectionCommand(const QModelIndex& c_index,
+                                                                      const QEvent* pEvent) const {
+    if (!c_index.isValid()) return QItemSelectionModel::NoUpdate;
+    const QItemSelectionModel::SelectionFlags eFlags =
+        QTreeWidget::selectionCommand(c_index, pEvent);
+    if (eFlags & (QItemSelectionModel::Deselect | QItemSelectionModel::Toggle))
+        return QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows;
+    return eFlags;
+}
+
 void CFolderTreeView::startDrag(Qt::DropActions) {
     if (QTreeWidgetItem* pNode = currentItem()) emit ItemDrag(pNode);
 }

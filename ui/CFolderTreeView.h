@@ -28,6 +28,10 @@ signals:
 
 protected:
     void startDrag(Qt::DropActions eSupportedActions) override;
+    // The tree always keeps its selected node: a click on empty space or a Ctrl+click on the
+    // node leaves it selected.
+    QItemSelectionModel::SelectionFlags selectionCommand(
+        const QModelIndex& c_index, const QEvent* pEvent = nullptr) const override;
 
 private:
     CTreeImageDelegate* m_pDelegate;

@@ -3,8 +3,11 @@
 
 #include <QAction>
 #include <QApplication>
+#include <QFileInfo>
+#include <QFontMetrics>
 #include <QGuiApplication>
 #include <QLabel>
+#include <QLineEdit>
 #include <QMenu>
 #include <QMenuBar>
 #include <QProcess>
@@ -29,6 +32,7 @@
 #include "Form_Config.h"
 #include "Form_FilerMain.h"
 #include "Form_FilerMain_Names.h"
+#include "Platform.h"
 
 namespace kestrel {
 
@@ -113,7 +117,7 @@ CForm_FilerMain_Driver::CForm_FilerMain_Driver(
 CForm_FilerMain_Driver::~CForm_FilerMain_Driver() {
     Wait_FileOpen();
     SaveWindowPlacement();
-    m_pcConfig->Save();
+    m_pcConfig->Save_AtExit();
     m_frmListView->SetRowModel(nullptr);
     m_pcFileListModel.reset();
     m_cmBackgroundWorker.reset();
@@ -184,6 +188,38 @@ void CForm_FilerMain_Driver::File_Open_NewWindows(const QStringList& c_strOpenFi
         File_Open_NewWindow(c_strOpenFileNames[i], i == 0);
 }
 
+void CForm_FilerMain_Driver::UI_Update_RecentFiles() {
+    QMenu* pMenu = FindMenu(FormName::frmMenu_File_Recent);
+    if (pMenu == nullptr) return;
+    pMenu->clear();
+    const QStringList c_lstFiles = m_pcConfig->Get_RecentFiles();
+    if (c_lstFiles.isEmpty()) {
+        auto* pNone = new QAction(QStringLiteral("(履歴はありません)"), pMenu);
+        pNone->setObjectName(QLatin1String(FormName::frmMenu_File_Recent_None));
+        pNone->setEnabled(false);
+        pMenu->addAction(pNone);
+        return;
+    }
+    const QFontMetrics c_fm(pMenu->font());
+    for (qsizetype i = 0; i < c_lstFiles.size(); ++i) {
+        // The last digit of the number is the access key: 1 to 9, then 0 for the tenth.
+        QString strNumber = QString::number(i + 1);
+        strNumber.insert(strNumber.size() - 1, u'&');
+        // A line break in a path would make the item two lines high.
+        const QString c_strShown =
+            QString::fromStdWString(shelf::VisibleText(c_lstFiles[i].toStdWString()));
+        QString strPath = c_fm.elidedText(c_strShown, Qt::ElideMiddle, 480);
+        strPath.replace(u'&', QStringLiteral("&&"));
+        auto* pAction = new QAction(strNumber + u' ' + strPath, pMenu);
+        pAction->setObjectName(QLatin1String(FormName::frmMenu_File_Recent) +
+                               QStringLiteral("_%1").arg(i));
+        pAction->setToolTip(c_strShown);
+        QObject::connect(pAction, &QAction::triggered, pMenu,
+                         [this, strFile = c_lstFiles[i]] { File_Open_NewWindow(strFile, true); });
+        pMenu->addAction(pAction);
+    }
+}
+
 bool CForm_FilerMain_Driver::File_Open_StartProcess(const QString& c_strFileName) {
     QProcess process;
     process.setProgram(QCoreApplication::applicationFilePath());
@@ -228,6 +264,8 @@ void CForm_FilerMain_Driver::File_Open_RunWorkerCompleted(bool bCancelled) {
                                                                                         : pRoot);
         m_frmWindow->setWindowTitle(m_pcArchive_Driver->strFileName() +
                                     QStringLiteral(" - ケストレル"));
+        m_pcConfig->Add_RecentFile(
+            QFileInfo(m_pcArchive_Driver->strFileFullPath()).absoluteFilePath());
     }
     UI_Update_FileOpenMode_End(!bCancelled);
 }
@@ -267,6 +305,7 @@ void CForm_FilerMain_Driver::UI_Update_FileOpenMode_Start() {
     m_frmMenuStrip->setEnabled(false);
     m_frmToolStrip->setEnabled(false);
     for (const char* pszName : FormName::c_apszOpenModeItems) SetItemEnabled(pszName, false);
+    m_frmWindow->frmToolBar_Edit_Find->setEnabled(false);
     m_frmWindow->Set_ListViewAcceptDrops(false);
     m_frmTreeView->setEditTriggers(QAbstractItemView::NoEditTriggers);
     m_frmListView->setEditTriggers(QAbstractItemView::NoEditTriggers);
@@ -278,7 +317,8 @@ void CForm_FilerMain_Driver::UI_Update_FileOpenMode_End(bool bFileOpenSuccess) {
     m_frmToolStrip->setEnabled(true);
     m_frmMenuStrip->setEnabled(true);
     if (bFileOpenSuccess) {
-        SetItemEnabled(FormName::frmMenu_Edit_SelectAll, true);
+        for (const char* pszName : FormName::c_apszOpenedItems) SetItemEnabled(pszName, true);
+        m_frmWindow->frmToolBar_Edit_Find->setEnabled(true);
         const bool bExtract = Is_ExtractSupported();
         for (const char* pszName : FormName::c_apszExtractItems) SetItemEnabled(pszName, bExtract);
         SetItemEnabled(FormName::frmMenu_Edit_Arc_Check, bExtract);

@@ -12,6 +12,7 @@
 #include <functional>
 #include <memory>
 
+#include "CNameFilter.h"
 #include "ExtractObserver.h"
 #include "IConfigTarget.h"
 #include "STConfig.h"
@@ -51,7 +52,7 @@ public:
                            QLabel* frmStatusLabel_Archive, QProgressBar* frmStatusProgressBar,
                            QMenu* frmTreeView_ContextMenuStrip,
                            QMenu* frmListView_ContextMenuStrip);
-    // Stores the window placement and saves the settings.
+    // Stores the window placement and the history into the settings as they are on disk now.
     ~CForm_FilerMain_Driver() override;
     CForm_FilerMain_Driver(const CForm_FilerMain_Driver&) = delete;
     CForm_FilerMain_Driver& operator=(const CForm_FilerMain_Driver&) = delete;
@@ -71,6 +72,8 @@ public:
     // An empty c_strOpenFileName starts a new instance without a file.
     virtual void File_Open_NewWindow(const QString& c_strOpenFileName, bool bAllowCurrentWindow);
     virtual void File_Open_NewWindows(const QStringList& c_strOpenFileNames);
+    // Rebuilds the recent-files menu, newest first; files gone since are dropped from it.
+    virtual void UI_Update_RecentFiles();
     // Starts this program again with the path as its one argument (after "--" when it begins
     // with "-"); false when it could not be started (the user has been told).
     virtual bool File_Open_StartProcess(const QString& c_strFileName);
@@ -82,6 +85,8 @@ public:
     // --- commands on the selected entries; false when nothing was done ---
     virtual bool Edit_Extract_ListView();
     virtual bool Edit_Extract_TreeView(bool bIncludeSubFolder);
+    // The whole archive with its folders, as its root folder with subfolders.
+    virtual bool Edit_Extract_Archive();
     virtual void Edit_Open_Click_EventHandler(QObject* pSender);
     // pstViewer null: the desktop's association.
     virtual bool Edit_Open(const VIEWERAPPLICATION* pstViewer);
@@ -113,6 +118,13 @@ public:
 
     // --- views and status bar ---
     virtual void UI_Update_FolderList(QTreeWidgetItem* pNode);
+    // The list shows the rows of the folder whose name contains c_strText (CNameFilter's
+    // rules); all of them for an empty text. Kept when another folder is selected.
+    virtual void UI_Update_Filter(const QString& c_strText);
+    // Readies the search of the shown folder (a million names take a noticeable moment).
+    virtual void UI_Prepare_Filter();
+    // Selects the folder above the selected one in the tree.
+    virtual void UI_Select_ParentFolder();
     // One list row's selected state has changed.
     virtual void UI_Update_SelectItemStatus(int nRow, bool bIsSelected);
     virtual void UI_Update_StatusBar_ItemWidth();
@@ -142,6 +154,11 @@ protected:
     void UI_Update_FileOpenMode_StatusBar();
     void UI_Update_EditArchive(bool bEdit);
     void UI_Update_SelectStatusText();
+    // Shows the rows of the folder the filter finds, and the folder's figures.
+    void UI_Update_FilteredList();
+    // Extracts a folder of the tree (its archive path) after the destination has been chosen.
+    bool Extract_TreeFolder(const QString& c_strNode, const QString& c_strDestination,
+                            bool bIncludeSubFolder);
     QAction* FindAction(const char* c_pszName) const;
     void SetItemEnabled(const char* c_pszName, bool bEnabled) const;
     QMenu* FindMenu(const char* c_pszName) const;
@@ -202,8 +219,11 @@ protected:
     std::unique_ptr<CFileListModel> m_pcFileListModel;
     std::unique_ptr<CConfig> m_pcConfig;
     QList<VIEWERAPPLICATION> m_lstViewers;  // what the viewer menu items carry, by index
-    QString m_strLastExtractFolder;         // where the folder dialog starts next time
-    CExtractJob* m_pcJob = nullptr;         // the job running, if any
+    CNameFilter m_cNameFilter;              // of the rows of the selected folder
+    QString m_strFilter;
+    int32_t m_nFolderFileCount = 0;  // the selected folder's figures, unfiltered
+    int64_t m_llFolderFileSize = 0;
+    CExtractJob* m_pcJob = nullptr;  // the job running, if any
     bool m_bJobCancelled = false;
     bool m_bQuitting = false;
 

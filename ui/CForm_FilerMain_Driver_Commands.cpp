@@ -14,6 +14,7 @@
 #include <algorithm>
 
 #include "CArchive_Driver.h"
+#include "CConfig.h"
 #include "CContainment.h"
 #include "CFileDialogs.h"
 #include "CFileListModel.h"
@@ -22,6 +23,7 @@
 #include "CFolderTreeView.h"
 #include "CForm_FilerMain_Driver.h"
 #include "CMessageBox.h"
+#include "CTreeWalk.h"
 #include "DataObject_DelayRender_Archive.h"
 #include "FileOps.h"
 #include "Form_FilerMain.h"
@@ -105,12 +107,13 @@ QStringList CForm_FilerMain_Driver::Drop_LinksLeaving(const QString& c_strStagin
 }
 
 bool CForm_FilerMain_Driver::ExtractFolderBrowse(QString& strFolder) {
-    const QString strStart =
-        m_strLastExtractFolder.isEmpty() ? QDir::homePath() : m_strLastExtractFolder;
+    // Where the user extracted last, in any window, while that folder is still there.
+    QString strStart = m_pcConfig->pcExtract()->strLastExtractDirectory();
+    if (strStart.isEmpty() || !QFileInfo(strStart).isDir()) strStart = QDir::homePath();
     const QString strChosen = CFileDialogs::ChooseFolder(
         m_frmWindow, QStringLiteral("解凍先のフォルダを指定してください。"), strStart);
     if (strChosen.isEmpty()) return false;
-    m_strLastExtractFolder = strChosen;
+    m_pcConfig->Set_LastExtractDirectory(strChosen);
     strFolder = strChosen.endsWith(QLatin1Char('/')) ? strChosen : strChosen + QLatin1Char('/');
     return true;
 }
@@ -153,31 +156,45 @@ bool CForm_FilerMain_Driver::Edit_Extract_TreeView(bool bIncludeSubFolder) {
     if (!ExtractFolderBrowse(strDestination)) return false;
     const QString strNode = CFolderTreeView::NodeName(m_frmTreeView->currentItem());
     if (!strNode.startsWith(QLatin1Char('/'))) return false;  // the all-files node
+    return Extract_TreeFolder(strNode, strDestination, bIncludeSubFolder);
+}
+
+bool CForm_FilerMain_Driver::Edit_Extract_Archive() {
+    QString strDestination;
+    if (!ExtractFolderBrowse(strDestination)) return false;
+    return Extract_TreeFolder(QStringLiteral("/"), strDestination, true);
+}
+
+bool CForm_FilerMain_Driver::Extract_TreeFolder(const QString& c_strNode,
+                                                const QString& c_strDestination,
+                                                bool bIncludeSubFolder) {
     STAGING stStaging;
-    StagingFolderFor(strDestination, &stStaging);
+    StagingFolderFor(c_strDestination, &stStaging);
     const QString strStaging = stStaging.strFolder;
     if (strStaging.isEmpty()) return false;
 
-    if (StageableEntries(m_frmWindow, strStaging, {strNode}).isEmpty()) return false;
-    QString strFolderName = strNode.chopped(1).section(QLatin1Char('/'), -1);
+    if (StageableEntries(m_frmWindow, strStaging, {c_strNode}).isEmpty()) return false;
+    QString strFolderName = c_strNode.chopped(1).section(QLatin1Char('/'), -1);
     if (strFolderName.isEmpty()) strFolderName = m_pcArchive_Driver->strFileName();
-    const QString strSource = StagedPath(strStaging, strNode).chopped(1);
+    const QString strSource = StagedPath(strStaging, c_strNode).chopped(1);
 
     QStringList lstFiles;
-    m_pcArchive_Driver->Get_DirectoryFiles(strNode, lstFiles, bIncludeSubFolder);
-    Extract_Staged(lstFiles, strStaging);
-    if (m_bQuitting) return false;
+    m_pcArchive_Driver->Get_DirectoryFiles(c_strNode, lstFiles, bIncludeSubFolder);
+    // When nothing could be extracted (told already), nothing is made at the destination.
+    if (!lstFiles.isEmpty() && !Extract_Staged(lstFiles, strStaging) &&
+        (m_bQuitting || !safefs::HoldsAnyFile(QFile::encodeName(strSource))))
+        return false;
     // A folder without files of its own still arrives as a folder; one reached through a link
     // is not the folder that was asked for.
     QDir().mkpath(strSource);
     if (!ReachedWithoutLinks(strStaging, strSource + QLatin1Char('/'))) {
         CMessageBox::Error(m_frmWindow, CMessageBox::WithCause(
                                             c_strExtractError,
-                                            QStringLiteral("フォルダがリンクです: ") + strNode));
+                                            QStringLiteral("フォルダがリンクです: ") + c_strNode));
         return false;
     }
     Drop_LinksLeaving(strStaging, {strSource});
-    MakeMover(1)->Move(strSource, strDestination + strFolderName);
+    MakeMover(1)->Move(strSource, c_strDestination + strFolderName);
     return true;
 }
 

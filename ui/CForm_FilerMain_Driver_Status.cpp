@@ -46,14 +46,11 @@ void CForm_FilerMain_Driver::UI_Update_FolderList(QTreeWidgetItem* pNode) {
     m_pcArchive_Driver->Get_FileListViewItems(strName, vItems, pcImages, nFileCount, llOriginalSize,
                                               llCompressedSize);
     m_pcFileListModel->SetItems(std::move(vItems), pcImages);
+    m_cNameFilter.Clear();
+    m_nFolderFileCount = nFileCount;
+    m_llFolderFileSize = llOriginalSize;
+    UI_Update_FilteredList();
 
-    // A refill drops the selection without telling anyone: start the figures over.
-    m_nSelectedItemCount = 0;
-    m_llSelectedItemFileSize = 0;
-    UI_Update_SelectStatusText();
-    m_frmStatusLabel_Directory->setText(
-        QStringLiteral("フォルダ %1 file, %2 byte")
-            .arg(CFormat::Number(nFileCount), CFormat::Number(llOriginalSize)));
     const double dRatio = m_pcArchive_Driver->dAvgRatio();
     // An archive without any bytes has no ratio; it shows as 0.00.
     m_frmStatusLabel_Archive->setText(
@@ -61,6 +58,57 @@ void CForm_FilerMain_Driver::UI_Update_FolderList(QTreeWidgetItem* pNode) {
             .arg(CFormat::Number(m_pcArchive_Driver->llCompressFileSize()),
                  CFormat::Number(m_pcArchive_Driver->llExtractFileSize()),
                  CFormat::Decimal(std::isfinite(dRatio) ? dRatio * 100.0 : 0.0, 2)));
+}
+
+void CForm_FilerMain_Driver::UI_Update_Filter(const QString& c_strText) {
+    if (c_strText == m_strFilter) return;
+    m_strFilter = c_strText;
+    if (m_pcArchive_Driver->bFileOpened() && !m_bFileOpenMode) UI_Update_FilteredList();
+}
+
+void CForm_FilerMain_Driver::UI_Prepare_Filter() {
+    if (m_pcArchive_Driver->bFileOpened() && !m_bFileOpenMode && !m_cNameFilter.bIndexed())
+        m_cNameFilter.Index(m_pcFileListModel->AllItems());
+}
+
+void CForm_FilerMain_Driver::UI_Update_FilteredList() {
+    if (m_strFilter.isEmpty()) {
+        if (m_pcFileListModel->bFiltered()) m_pcFileListModel->Show_AllRows();
+    } else {
+        // Folded once per folder, on the first search in it.
+        UI_Prepare_Filter();
+        m_pcFileListModel->Show_Rows(m_cNameFilter.Match(m_strFilter),
+                                     m_pcArchive_Driver->bListViewRowsPluralColor());
+    }
+
+    // A refill drops the selection without telling anyone: start the figures over.
+    m_nSelectedItemCount = 0;
+    m_llSelectedItemFileSize = 0;
+    UI_Update_SelectStatusText();
+    if (!m_pcFileListModel->bFiltered()) {
+        m_frmStatusLabel_Directory->setText(
+            QStringLiteral("フォルダ %1 file, %2 byte")
+                .arg(CFormat::Number(m_nFolderFileCount), CFormat::Number(m_llFolderFileSize)));
+        return;
+    }
+    // Found of all: sizes as declared, so summed wide and shown no larger than the total.
+    __int128 llFound = 0;
+    const int nFound = m_pcFileListModel->rowCount();
+    for (int nRow = 0; nRow < nFound; ++nRow)
+        llFound += m_pcFileListModel->Item(nRow).pNode->stFile.nOriginalSize;
+    const int64_t llShown =
+        llFound > m_llFolderFileSize ? m_llFolderFileSize : static_cast<int64_t>(llFound);
+    m_frmStatusLabel_Directory->setText(
+        QStringLiteral("フォルダ %1 / %2 file, %3 / %4 byte")
+            .arg(CFormat::Number(nFound), CFormat::Number(m_nFolderFileCount),
+                 CFormat::Number(llShown), CFormat::Number(m_llFolderFileSize)));
+}
+
+void CForm_FilerMain_Driver::UI_Select_ParentFolder() {
+    QTreeWidgetItem* pNode = m_frmTreeView->currentItem();
+    // The root and the node of all files have no folder above them.
+    if (pNode == nullptr || pNode->parent() == nullptr) return;
+    m_frmTreeView->setCurrentItem(pNode->parent());
 }
 
 void CForm_FilerMain_Driver::UI_Update_SelectItemStatus(int nRow, bool bIsSelected) {

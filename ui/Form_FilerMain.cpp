@@ -6,7 +6,9 @@
 #include <QDropEvent>
 #include <QHeaderView>
 #include <QIcon>
+#include <QKeyEvent>
 #include <QLabel>
+#include <QLineEdit>
 #include <QMenu>
 #include <QMenuBar>
 #include <QMimeData>
@@ -136,6 +138,9 @@ void Form_FilerMain::Build_Menu() {
         ->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_N));
     NewItem(pFile, FormName::frmMenu_File_Open, WithShown(u"開く(&O)", u"Ctrl + O"), true)
         ->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_O));
+    // Filled by the driver each time it opens.
+    NewSubMenu(pFile, FormName::frmMenu_File_Recent, QStringLiteral("最近使ったファイル(&R)"),
+               true);
     NewItem(pFile, FormName::frmMenu_File_Save, WithShown(u"上書き保存(&S)", u"Ctrl + S"), false,
             false)
         ->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_S));
@@ -153,9 +158,12 @@ void Form_FilerMain::Build_Menu() {
     NewSeparator(pEdit, FormName::MainMenu_Edit_Separator0);
     NewItem(pEdit, FormName::frmMenu_Edit_SelectAll, WithShown(u"全て選択(&S)", u""), false)
         ->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_A));
+    NewItem(pEdit, FormName::frmMenu_Edit_Find, WithShown(u"検索(&F)", u"Ctrl + F"), false)
+        ->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_F));
     NewSeparator(pEdit, FormName::toolStripSeparator1);
-    NewItem(pEdit, FormName::frmMenu_Edit_Select_Thaw, QStringLiteral("選択ファイルを解凍(&T)"),
-            false);
+    NewItem(pEdit, FormName::frmMenu_Edit_Select_Thaw,
+            WithShown(u"選択ファイルを解凍(&T)", u"Ctrl + E"), false)
+        ->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_E));
     NewSubMenu(pEdit, FormName::frmMenu_Edit_Select_Open, QStringLiteral("選択ファイルを開く(&O)"),
                false);
     NewItem(pEdit, FormName::frmMenu_Edit_Select_Rename,
@@ -214,6 +222,20 @@ void Form_FilerMain::Build_ToolBar() {
     NewItem(frmToolBar, FormName::frmToolBar_Edit_Arc_Check, QStringLiteral("書庫を検査"), false);
     NewSeparator(frmToolBar, FormName::MainToolBar_Separator3);
     NewItem(frmToolBar, FormName::frmToolBar_Option_Option, QStringLiteral("設定"), true);
+
+    // The search field, at the right end.
+    auto* pSpacer = new QWidget(frmToolBar);
+    pSpacer->setObjectName(QLatin1String(FormName::MainToolBar_Spacer0));
+    pSpacer->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Preferred);
+    frmToolBar->addWidget(pSpacer);
+    frmToolBar_Edit_Find = new QLineEdit(frmToolBar);
+    frmToolBar_Edit_Find->setObjectName(QLatin1String(FormName::frmToolBar_Edit_Find));
+    frmToolBar_Edit_Find->setPlaceholderText(QStringLiteral("ファイル名で検索 (Ctrl+F)"));
+    frmToolBar_Edit_Find->setToolTip(QStringLiteral("ファイル名で一覧を絞り込みます (Esc で解除)"));
+    frmToolBar_Edit_Find->setClearButtonEnabled(true);
+    frmToolBar_Edit_Find->setFixedWidth(240);
+    frmToolBar_Edit_Find->setEnabled(false);
+    frmToolBar->addWidget(frmToolBar_Edit_Find);
 }
 
 void Form_FilerMain::Build_Views() {
@@ -359,12 +381,15 @@ void Form_FilerMain::Connect_Commands() {
     auto fnNew = [this] { m_pForm->File_Open_NewWindow(QString(), false); };
     auto fnOpen = [this] { m_pForm->File_Open_OpenDialog(); };
     auto fnExtract = [this] { m_pForm->Edit_Extract_ListView(); };
+    auto fnExtractAll = [this] { m_pForm->Edit_Extract_Archive(); };
     auto fnConfig = [this] { m_pForm->ShowDialog_Config(); };
 
     OnMenu(Item(FormName::frmMenu_File_New), fnNew);
     OnMenu(Item(FormName::frmMenu_File_Open), fnOpen);
     OnMenu(Item(FormName::frmMenu_File_Exit), [this] { close(); });
+    OnMenu(Item(FormName::frmMenu_Edit_Arc_Thaw), fnExtractAll);
     OnMenu(Item(FormName::frmMenu_Edit_SelectAll), [this] { frmMenu_Edit_SelectAll_Click(); });
+    OnMenu(Item(FormName::frmMenu_Edit_Find), [this] { frmMenu_Edit_Find_Click(); });
     OnMenu(Item(FormName::frmMenu_Edit_Select_Thaw), fnExtract);
     OnMenu(Item(FormName::frmMenu_Option_Option), fnConfig);
     OnMenu(Item(FormName::frmMenu_Edit_Arc_Check), [this] { m_pForm->Edit_Check_Archive(); });
@@ -372,6 +397,7 @@ void Form_FilerMain::Connect_Commands() {
 
     OnToolBar(Item(FormName::frmToolBar_File_New), fnNew);
     OnToolBar(Item(FormName::frmToolBar_File_Open), fnOpen);
+    OnToolBar(Item(FormName::frmToolBar_Edit_Arc_Thaw), fnExtractAll);
     OnToolBar(Item(FormName::frmToolBar_Edit_Select_Thow), fnExtract);
     OnToolBar(Item(FormName::frmToolBar_Edit_Select_Open), [this] {
         QWidget* pButton = frmToolBar->widgetForAction(Item(FormName::frmToolBar_Edit_Select_Open));
@@ -391,6 +417,12 @@ void Form_FilerMain::Connect_Commands() {
     connect(frmListView, &QAbstractItemView::doubleClicked, this,
             [this] { m_pForm->Edit_Open_Click_EventHandler(frmListView); });
     connect(frmListView, &CFileListView::ItemDrag, this, &Form_FilerMain::frmListView_ItemDrag);
+    connect(frmListView, &CFileListView::ItemActivate, this, [this] {
+        if (frmListView->selectionModel()->hasSelection())
+            m_pForm->Edit_Open_Click_EventHandler(frmListView);
+    });
+    connect(frmListView, &CFileListView::ParentFolder, this,
+            [this] { m_pForm->UI_Select_ParentFolder(); });
     connect(frmListView, &QWidget::customContextMenuRequested, this,
             [this](const QPoint& c_pt) { frmListView_ContextMenuStrip_Opening(c_pt); });
 
@@ -401,6 +433,19 @@ void Form_FilerMain::Connect_Commands() {
     connect(frmTreeView, &CFolderTreeView::ItemDrag, this, &Form_FilerMain::frmTreeView_ItemDrag);
     connect(frmTreeView, &QWidget::customContextMenuRequested, this,
             [this](const QPoint& c_pt) { frmTreeView_ContextMenuStrip_Opening(c_pt); });
+
+    // Typed text arrives once an input method has committed it. Esc clears it.
+    frmToolBar_Edit_Find->installEventFilter(this);
+    connect(frmToolBar_Edit_Find, &QLineEdit::textChanged, this,
+            [this](const QString& c_strText) { m_pForm->UI_Update_Filter(c_strText); });
+    connect(frmToolBar_Edit_Find, &QLineEdit::returnPressed, this,
+            [this] { frmListView->FocusFirstRow(); });
+    QMenu* pRecent = findChild<QMenu*>(QLatin1String(FormName::frmMenu_File_Recent));
+    connect(pRecent, &QMenu::aboutToShow, this, [this] { m_pForm->UI_Update_RecentFiles(); });
+
+    // Without a mouse: the tree, the list, then the search field.
+    setTabOrder(frmTreeView, frmListView);
+    setTabOrder(frmListView, frmToolBar_Edit_Find);
 }
 
 void Form_FilerMain::Set_ListViewAcceptDrops(bool bAccept) {
@@ -469,6 +514,11 @@ QMenu* Form_FilerMain::createPopupMenu() {
 void Form_FilerMain::frmMenu_Edit_SelectAll_Click() {
     frmListView->setFocus(Qt::ShortcutFocusReason);
     frmListView->SelectAllRows();
+}
+
+void Form_FilerMain::frmMenu_Edit_Find_Click() {
+    frmToolBar_Edit_Find->setFocus(Qt::ShortcutFocusReason);
+    frmToolBar_Edit_Find->selectAll();
 }
 
 void Form_FilerMain::frmListView_ItemSelectionChanged(const QItemSelection& c_selected,
@@ -564,6 +614,15 @@ void Form_FilerMain::dropEvent(QDropEvent* pEvent) {
 }
 
 bool Form_FilerMain::eventFilter(QObject* pWatched, QEvent* pEvent) {
+    // Names are folded for the search as the field takes the keyboard, not at the first key.
+    if (pWatched == frmToolBar_Edit_Find && pEvent->type() == QEvent::FocusIn)
+        m_pForm->UI_Prepare_Filter();
+    if (pWatched == frmToolBar_Edit_Find && pEvent->type() == QEvent::KeyPress &&
+        static_cast<QKeyEvent*>(pEvent)->key() == Qt::Key_Escape &&
+        !frmToolBar_Edit_Find->text().isEmpty()) {
+        frmToolBar_Edit_Find->clear();
+        return true;
+    }
     if (pWatched != frmListView->viewport()) return QMainWindow::eventFilter(pWatched, pEvent);
     switch (pEvent->type()) {
         case QEvent::DragEnter:

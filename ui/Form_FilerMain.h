@@ -13,6 +13,7 @@
 
 class QDropEvent;
 class QLabel;
+class QLineEdit;
 class QMenu;
 class QMimeData;
 class QProgressBar;
@@ -68,10 +69,13 @@ public:
     QProgressBar* frmStatus_ProgressBar = nullptr;
     QMenu* frmTreeView_ContextMenuStrip = nullptr;
     QMenu* frmListView_ContextMenuStrip = nullptr;
+    QLineEdit* frmToolBar_Edit_Find = nullptr;
     CImageList frmTreeView_ImageList;
 
     // Handlers that tests and the window's own events call.
     void frmMenu_Edit_SelectAll_Click();
+    // Puts the keyboard in the search field, its text selected.
+    void frmMenu_Edit_Find_Click();
     // Opens the tree's menu for the node at c_ptViewport (viewport coordinates); false when
     // the rules keep it closed.
     bool frmTreeView_ContextMenuStrip_Opening(const QPoint& c_ptViewport);

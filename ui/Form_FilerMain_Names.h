@@ -18,6 +18,8 @@ KESTREL_FORM_NAME(frmMenu);
 KESTREL_FORM_NAME(frmMenu_File);
 KESTREL_FORM_NAME(frmMenu_File_New);
 KESTREL_FORM_NAME(frmMenu_File_Open);
+KESTREL_FORM_NAME(frmMenu_File_Recent);
+KESTREL_FORM_NAME(frmMenu_File_Recent_None);
 KESTREL_FORM_NAME(frmMenu_File_Save);
 KESTREL_FORM_NAME(frmMenu_File_SaveAs);
 KESTREL_FORM_NAME(frmMenu_File_Separator0);
@@ -27,6 +29,7 @@ KESTREL_FORM_NAME(frmMenu_Edit_Arc_Thaw);
 KESTREL_FORM_NAME(frmMenu_Edit_Arc_Add);
 KESTREL_FORM_NAME(MainMenu_Edit_Separator0);
 KESTREL_FORM_NAME(frmMenu_Edit_SelectAll);
+KESTREL_FORM_NAME(frmMenu_Edit_Find);
 KESTREL_FORM_NAME(toolStripSeparator1);
 KESTREL_FORM_NAME(frmMenu_Edit_Select_Thaw);
 KESTREL_FORM_NAME(frmMenu_Edit_Select_Open);
@@ -56,6 +59,8 @@ KESTREL_FORM_NAME(MainToolBar_Separator2);
 KESTREL_FORM_NAME(frmToolBar_Edit_Arc_Check);
 KESTREL_FORM_NAME(MainToolBar_Separator3);
 KESTREL_FORM_NAME(frmToolBar_Option_Option);
+KESTREL_FORM_NAME(MainToolBar_Spacer0);
+KESTREL_FORM_NAME(frmToolBar_Edit_Find);
 
 // Views, captions and the status bar
 KESTREL_FORM_NAME(MainSplitContainer);
@@ -96,6 +101,8 @@ KESTREL_FORM_NAME(frmPassword_Show);
 
 // The commands the driver enables after an open when the format can extract.
 inline constexpr std::array c_apszExtractItems = {
+    frmToolBar_Edit_Arc_Thaw,
+    frmMenu_Edit_Arc_Thaw,
     frmToolBar_Edit_Select_Thow,
     frmMenu_Edit_Select_Thaw,
     frmTreeView_Menu_Select_Thaw_Include_SubFolder,
@@ -109,9 +116,8 @@ inline constexpr std::array c_apszExtractItems = {
 // The items the driver disables while an archive is being read: the extract commands among
 // the others that need an open archive.
 inline constexpr auto c_apszOpenModeItems = [] {
-    constexpr std::array c_apszBefore = {frmToolBar_Edit_Arc_Thaw, frmMenu_Edit_Arc_Thaw,
-                                         frmToolBar_Edit_Arc_Add, frmMenu_Edit_Arc_Add,
-                                         frmMenu_Edit_SelectAll};
+    constexpr std::array c_apszBefore = {frmToolBar_Edit_Arc_Add, frmMenu_Edit_Arc_Add,
+                                         frmMenu_Edit_SelectAll, frmMenu_Edit_Find};
     constexpr std::array c_apszAfter = {
         frmToolBar_Edit_Select_Rename,  frmMenu_Edit_Select_Rename,
         frmTreeView_Menu_Select_Rename, frmListView_Menu_Select_Rename,
@@ -125,6 +131,9 @@ inline constexpr auto c_apszOpenModeItems = [] {
     std::copy(c_apszAfter.begin(), c_apszAfter.end(), it);
     return apszAll;
 }();
+
+// The items the driver enables after any successful open.
+inline constexpr const char* c_apszOpenedItems[] = {frmMenu_Edit_SelectAll, frmMenu_Edit_Find};
 
 // The save items, which follow whether the archive has been changed.
 inline constexpr const char* c_apszSaveItems[] = {frmToolBar_File_Save, frmMenu_File_Save};

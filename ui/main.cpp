@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <ctime>
+#include <optional>
 #include <vector>
 
 #include "CApplication.h"
@@ -49,8 +50,11 @@ int main(int argc, char** argv) {
     int nArgc = static_cast<int>(vArgv.size());
     vArgv.push_back(nullptr);
 
+    std::optional<kestrel::CJapaneseSystemLocale> oLocale(std::in_place);
     QApplication app(nArgc, vArgv.data());
+    oLocale.reset();
     kestrel::Setup_Application(app);
+    kestrel::Quit_OnTerminationSignals(app);
     kestrel::Form_FilerMain frmMain;
     kestrel::Install_ScreenshotHook(frmMain);
     frmMain.show();

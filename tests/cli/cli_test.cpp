@@ -375,6 +375,7 @@ TEST(Cli, Passwords) {
                 << st.strErr;
             EXPECT_FALSE(Has(st.strOut + st.strErr, "Geheim"));
             EXPECT_EQ(Contents(dest), mPlain);
+            EXPECT_EQ(fs::exists(dest), !mPlain.empty());
         }
     }
     // A password is never an argument: such options are usage errors.

@@ -52,6 +52,8 @@ STConfig ChangedRecord(int nViewers = 3, const QString& c_strMark = QStringLiter
     st.stGeneral.bExpandTreeNode = false;
     st.stGeneral.bUseUserTempDirectory = true;
     st.stGeneral.strUserTempDirectory = QStringLiteral("/var/tmp/作業 & 'x'/");
+    st.stGeneral.lstRecentFiles = {QStringLiteral("/home/u/a <1>.lzh"), QStringLiteral("/b\r.zip")};
+    st.stExtract.strLastExtractDirectory = QStringLiteral("/home/u/解凍 & 'x'");
     st.stOpen.stViewerApplications.clear();
     for (int i = 0; i < nViewers; ++i)
         st.stOpen.stViewerApplications.append({c_strMark + QStringLiteral(" a&b <%1>").arg(i),
@@ -198,6 +200,44 @@ TEST(Settings, AFailedSaveKeepsTheOldFile) {
     CConfig cProc(nullptr, QStringLiteral("/proc/kestrel/kestrel.config.xml"));
     EXPECT_FALSE(cProc.Save());
     EXPECT_EQ(messages.lstTexts.size(), 2);
+}
+
+// Two windows, each a process with its own copy: what one changed is not undone when the other
+// ends, and each one's history joins the other's.
+TEST(Settings, WindowsEndingInTurnKeepEachOthersChangesAndHistory) {
+    Scratch scratch;
+    const QString strPath = Q(scratch / "kestrel.config.xml");
+    QStringList lstArchives;
+    for (int i = 0; i < 12; ++i) {
+        lstArchives << Q(scratch / ("a" + std::to_string(i) + ".zip"));
+        WriteFile(lstArchives.last().toStdString(), "");
+    }
+    CConfig cA(nullptr, strPath), cB(nullptr, strPath);
+    cA.Load();
+    cB.Load();
+    STConfig stOptions = cB.pstConfig();
+    stOptions.stGeneral.bExpandTreeNode = false;  // the options dialog's OK in B
+    cB.Update(stOptions);
+    ASSERT_TRUE(cB.Save());
+    cA.Add_RecentFile(lstArchives[11]);
+    for (int i = 0; i < 11; ++i) cB.Add_RecentFile(lstArchives[i]);
+    cB.Set_LastExtractDirectory(QStringLiteral("/srv/b"));
+    cA.Add_RecentFile(lstArchives[0]);
+    cA.Set_LastExtractDirectory(QStringLiteral("/srv/a"));
+    cA.pcView()->pcWindow()->Set_WindowBounds({1, 2, 640, 400});
+    ASSERT_TRUE(cB.Save_AtExit());
+    ASSERT_TRUE(cA.Save_AtExit());
+    QFile::remove(lstArchives[10]);
+    CConfig cNext(nullptr, strPath);
+    ASSERT_TRUE(cNext.Load());
+    EXPECT_FALSE(cNext.pcGeneral()->bExpandTreeNode());
+    EXPECT_EQ(cNext.pstConfig().stView.stWindow.stWindowBounds.Width, 640);
+    EXPECT_EQ(cNext.pcExtract()->strLastExtractDirectory(), QStringLiteral("/srv/a"));
+    // Newest first across the windows, ten at most, each once; a file gone since is not offered.
+    EXPECT_EQ(
+        cNext.Get_RecentFiles(),
+        (QStringList{lstArchives[0], lstArchives[9], lstArchives[8], lstArchives[7], lstArchives[6],
+                     lstArchives[5], lstArchives[4], lstArchives[3], lstArchives[2]}));
 }
 
 // The viewer list of the options dialog: the association row cannot be edited, rows move

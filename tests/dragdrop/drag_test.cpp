@@ -7,6 +7,7 @@
 #include <QFileInfo>
 #include <QGuiApplication>
 #include <QPointer>
+#include <QProcess>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
@@ -34,10 +35,12 @@ public:
     }
     std::shared_ptr<FakeButtons> pcButtons = std::make_shared<FakeButtons>();
     int nRenders = 0;
+    int* pnRendersKept = nullptr;  // counted also where the data may be gone when it is read
 
 protected:
     void OnRender() override {
         ++nRenders;
+        if (pnRendersKept) ++*pnRendersKept;
         urls();
         for (const QString& c_str : m_lst) {
             QFile file(c_str);
@@ -111,5 +114,49 @@ TEST(Drag, TargetsThatReadEarlyFindTheFilesAtTheDropOnlyWhereItIsTaken) {
         EXPECT_EQ(QFileInfo::exists(c_lst[0]), c_bAccept);
         QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
         EXPECT_TRUE(pcWatch.isNull()) << "the drag data outlives the drag";
+    }
+}
+
+// Under X11 the target is another program: it answers the motion with XdndStatus, and one that
+// refused must not get files extracted for nothing at the release.
+TEST(DragX11, OnlyATargetThatTookTheDropGetsTheFiles) {
+    if (QGuiApplication::platformName() != QLatin1String("xcb"))
+        GTEST_SKIP() << "run under X11 (xvfb-run, QT_QPA_PLATFORM=xcb)";
+    for (const char* c_pszAnswer : {"accept", "refuse"}) {
+        SCOPED_TRACE(c_pszAnswer);
+        const bool c_bAccept = qstrcmp(c_pszAnswer, "accept") == 0;
+        QTemporaryDir dir;
+        const QStringList c_lst = {dir.filePath("a.txt"), dir.filePath("b.txt")};
+        QProcess target;
+        target.start(QCoreApplication::applicationDirPath() + "/drop_target",
+                     {c_pszAnswer, "400", "300"});
+        ASSERT_TRUE(target.waitForReadyRead(20000));
+        ASSERT_EQ(target.readLine().trimmed(), "ready");
+        QWidget source;
+        source.setGeometry(0, 0, 100, 100);
+        source.show();
+        ASSERT_TRUE(QTest::qWaitForWindowExposed(&source));
+        auto* pcData = new FileRenderer(c_lst);
+        int nRenders = 0;
+        pcData->pnRendersKept = &nRenders;
+        pcData->pcButtons->eHeld = Qt::LeftButton;
+        QTimer::singleShot(100, &source, [&] {
+            // Local to the source; the drag goes by the global position, over the target.
+            for (const QPoint& c_pt : {QPoint(450, 350), QPoint(460, 360), QPoint(470, 370)}) {
+                QTest::mouseMove(source.windowHandle(), c_pt);
+                QTest::qWait(300);  // the target's answer comes back through the X server
+            }
+            pcData->pcButtons->eHeld = Qt::NoButton;
+            QTest::mouseRelease(source.windowHandle(), Qt::LeftButton, {}, QPoint(470, 370));
+        });
+        shelf_cli::DoDragDrop_Copy(&source, pcData);
+        QTest::qWait(1000);  // the target reads the paths after the drag has returned
+        target.kill();
+        target.waitForFinished();
+        const QByteArray c_baSeen = target.readAll();
+        EXPECT_TRUE(c_baSeen.contains("entered 2")) << c_baSeen.constData();
+        EXPECT_EQ(c_baSeen.contains("dropped 2"), c_bAccept) << c_baSeen.constData();
+        EXPECT_EQ(nRenders, c_bAccept ? 1 : 0);
+        EXPECT_EQ(QFileInfo::exists(c_lst[0]), c_bAccept);
     }
 }

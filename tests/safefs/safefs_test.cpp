@@ -8,11 +8,13 @@
 #include <unistd.h>
 
 #include <QByteArray>
+#include <QFile>
 #include <QTemporaryDir>
 #include <string>
 
 #include "CContainment.h"
 #include "CErrorText.h"
+#include "CInstanceFolder.h"
 #include "CTreeWalk.h"
 #include "FileOps.h"
 
@@ -231,4 +233,45 @@ TEST(TreeWalk, AFolderMovedAwayWhileItIsWalkedStopsTheWalk) {
     EXPECT_EQ(Read(AT_FDCWD, c_baRoot + "/other/keep.txt"), "keep");
     EXPECT_TRUE(Exists(c_baRoot + "/other/b"));
     EXPECT_TRUE(Exists(c_baRoot + "/tree/z.txt"));  // the walk ended before it
+}
+
+// Instance folders left behind by ended instances go; nothing else below the shared folder does.
+TEST(InstanceFolders, OnlyThisUsersAbandonedOnesAreRemoved) {
+    QTemporaryDir dir;
+    const QByteArray c_baShared = QFile::encodeName(dir.path()) + "/kestrel";
+    ASSERT_EQ(::mkdir(c_baShared, 0755), 0);
+    auto fnMarked = [&](const char* pszName, bool bOld) {
+        const QByteArray c_baFolder = c_baShared + '/' + pszName;
+        ::mkdir(c_baFolder, 0700);
+        UniqueFd fd = MarkInstanceFolder(c_baFolder);
+        EXPECT_TRUE(fd.Valid()) << pszName;
+        const timespec c_atOld[2] = {{1000, 0}, {1000, 0}};
+        if (bOld) ::utimensat(AT_FDCWD, c_baFolder + "/.kestrel-instance", c_atOld, 0);
+        return fd;
+    };
+    const UniqueFd c_fdRunning = fnMarked("t1", true);
+    fnMarked("t2", true);   // ended
+    fnMarked("t3", false);  // just made: its instance may not hold it yet
+    ASSERT_EQ(::mkdir(c_baShared + "/t4", 0700), 0);
+    fnMarked("t6", true);
+    ASSERT_EQ(::mkdir(c_baShared + "/t6/sub", 0500), 0);
+    fnMarked("other", true);
+    const QByteArray c_baElsewhere = QFile::encodeName(dir.path()) + "/elsewhere";
+    ASSERT_EQ(::mkdir(c_baElsewhere, 0700), 0);
+    fnMarked("../elsewhere", true);
+    ASSERT_EQ(::symlink(c_baElsewhere, c_baShared + "/t5"), 0);
+    const bool c_bRoot = ::geteuid() == 0;
+    if (c_bRoot) {
+        fnMarked("t7", true);
+        ASSERT_EQ(::chown(c_baShared + "/t7", 4242, 4242), 0);
+    }
+    EXPECT_EQ(RemoveAbandonedInstanceFolders(c_baShared), 2);
+    const UniqueFd c_fdShared = OpenFolder(AT_FDCWD, c_baShared);
+    std::vector<QByteArray> vNames;
+    int nErrno = 0;
+    ASSERT_TRUE(ReadNames(c_fdShared.Get(), &vNames, &nErrno));
+    std::vector<QByteArray> vKept = {"other", "t1", "t3", "t4", "t5"};
+    if (c_bRoot) vKept.push_back("t7");
+    EXPECT_EQ(vNames, vKept);
+    EXPECT_TRUE(Exists(c_baElsewhere + "/.kestrel-instance"));
 }

@@ -4,6 +4,9 @@
 
 #include <QApplication>
 #include <QTemporaryDir>
+#include <optional>
+
+#include "CApplication.h"
 
 int main(int argc, char** argv) {
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
@@ -11,7 +14,10 @@ int main(int argc, char** argv) {
     qputenv("KESTREL_CONFIG",
             settings.filePath(QStringLiteral("kestrel.config.xml")).toLocal8Bit());
     qputenv("TZ", "UTC");
+    std::optional<kestrel::CJapaneseSystemLocale> oLocale(std::in_place);  // as the program does
     QApplication app(argc, argv);
+    oLocale.reset();
+    kestrel::Setup_Application(app);
     ::testing::InitGoogleTest(&argc, argv);
     return RUN_ALL_TESTS();
 }

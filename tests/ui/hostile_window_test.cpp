@@ -3,15 +3,20 @@
 // handed out whole is told; temporary folders never land in another user's folder or through a
 // link, and go with the window.
 #include <gtest/gtest.h>
+#include <signal.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <QCoreApplication>
+#include <QDir>
+#include <QProcess>
+#include <QThread>
 #include <QTreeWidgetItemIterator>
 #include <QUrl>
 #include <climits>
 
 #include "CArchive_Driver.h"
+#include "CConfig.h"
 #include "CFileListModel.h"
 #include "CFileListView.h"
 #include "CFolderTreeView.h"
@@ -304,5 +309,36 @@ TEST(WindowHostile, TemporaryFoldersAreOurOwn) {
         for (const auto& [c_strPath, c_strWhat] : before)
             EXPECT_EQ(after.count(c_strPath) ? after.at(c_strPath) : "gone", c_strWhat)
                 << c_strPath;
+    }
+}
+
+// Ended by a signal (logout, kill, Ctrl+C), the program still removes its temporary folder.
+TEST(WindowHostile, SignalsEndTheProgramWithoutLeavingItsFolder) {
+    Scratch scratch;
+    const QString strSettings = Q(scratch / "kestrel.config.xml");
+    STConfig st;
+    st.stGeneral.bUseUserTempDirectory = true;
+    st.stGeneral.strUserTempDirectory = Q(scratch.Path()) + QLatin1Char('/');
+    CConfig cConfig(nullptr, strSettings);
+    cConfig.Update(st);
+    ASSERT_TRUE(cConfig.Save());
+    const QDir shared(Q(scratch / "kestrel"));
+    for (const int c_nSignal : {SIGTERM, SIGHUP, SIGINT}) {
+        QProcess program;
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert(QStringLiteral("KESTREL_CONFIG"), strSettings);
+        program.setProcessEnvironment(env);
+        program.start(Q(BinPath("kestrel")), {SamplePath()});
+        ASSERT_TRUE(program.waitForStarted());
+        for (int i = 0; i < 400 && shared.entryList(QDir::Dirs | QDir::NoDotAndDotDot).isEmpty();
+             ++i)
+            QThread::msleep(50);
+        ASSERT_EQ(shared.entryList(QDir::Dirs | QDir::NoDotAndDotDot).size(), 1);
+        ::kill(static_cast<pid_t>(program.processId()), c_nSignal);
+        ASSERT_TRUE(program.waitForFinished(20000));
+        EXPECT_EQ(program.exitStatus(), QProcess::NormalExit) << c_nSignal;
+        EXPECT_TRUE(
+            shared.entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden).isEmpty())
+            << c_nSignal;
     }
 }

@@ -13,7 +13,9 @@
 #include <QDir>
 #include <QDragEnterEvent>
 #include <QFileInfo>
+#include <QFileSystemModel>
 #include <QImage>
+#include <QInputMethodEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
@@ -21,6 +23,7 @@
 #include <QProgressBar>
 #include <QScreen>
 #include <QTemporaryDir>
+#include <QTest>
 #include <QUrl>
 #include <atomic>
 #include <csignal>
@@ -111,13 +114,18 @@ TEST(Window, OpensFromTheCommandLineTheMenuAndDrops) {
     ASSERT_TRUE(bad.open(QIODevice::WriteOnly));
     bad.write("no archive here");
     bad.close();
-    w.Open(strBad);
-    EXPECT_EQ(messages.lstTexts, QStringList{"このファイルは開くことが出来ません"});
-    EXPECT_EQ(messages.lstCaptions, QStringList{"エラー"});
-    EXPECT_EQ(w.frm->windowTitle(), QStringLiteral("ケストレル"));
-    EXPECT_TRUE(w.frm->frmMenu->isEnabled());
-    for (const char* pszItem : FormName::c_apszExtractItems)
-        EXPECT_FALSE(Enabled(*w.frm, pszItem)) << pszItem;
+    // A file that is not there is no new, empty archive either.
+    for (const QString& c_strFailing : {strBad, w.Path(QStringLiteral("nothere.zip"))}) {
+        messages.lstTexts.clear();
+        messages.lstCaptions.clear();
+        w.Open(c_strFailing);
+        EXPECT_EQ(messages.lstTexts, QStringList{"このファイルは開くことが出来ません"});
+        EXPECT_EQ(messages.lstCaptions, QStringList{"エラー"});
+        EXPECT_EQ(w.frm->windowTitle(), QStringLiteral("ケストレル"));
+        EXPECT_TRUE(w.frm->frmMenu->isEnabled());
+        for (const char* pszItem : FormName::c_apszExtractItems)
+            EXPECT_FALSE(Enabled(*w.frm, pszItem)) << pszItem;
+    }
     // A reason the user can act on is given.
     w.Open(FixturePath("7z_header_encrypted.7z"));
     EXPECT_EQ(messages.lstTexts.value(1),
@@ -250,6 +258,21 @@ TEST(Window, ExtractsSelectedFilesAndFoldersAskingBeforeReplacing) {
     EXPECT_TRUE(twins.pDriver->Edit_Extract_ListView());
     EXPECT_EQ(nAsked, 1);
     EXPECT_EQ(ReadAll(strTwins + "/x.txt"), QByteArray("b/x.txt"));
+
+    // A folder whose every file fails arrives as nothing at all.
+    const QString strDamaged = twins.Path("damaged.zip");
+    ASSERT_TRUE(MakeZip(strDamaged, {"d/bad.txt", "ok.txt"}));
+    QByteArray baZip = ReadAll(strDamaged);
+    baZip.replace("d/bad.txtd/bad.txt", "d/bad.txtd/BAD.txt");  // stored data, its CRC kept
+    QFile damaged(strDamaged);
+    ASSERT_TRUE(damaged.open(QIODevice::WriteOnly) && damaged.write(baZip) == baZip.size());
+    damaged.close();
+    DriverWindow bad = MakeDriverWindow({}, {"kestrel", strDamaged});
+    bad.SelectFolder(QStringLiteral("/d/"));
+    messages.lstTexts.clear();
+    EXPECT_FALSE(bad.pDriver->Edit_Extract_TreeView(true));
+    EXPECT_EQ(messages.lstTexts.size(), 1);
+    EXPECT_FALSE(QFileInfo::exists(strTwins + "/d"));
 }
 
 TEST(Window, ViewersDragsAndFailuresAreTold) {
@@ -594,4 +617,109 @@ TEST(Window, ProblemsAreToldWithTheirReasons) {
     for (const std::string& c_str :
          ListTree(large.pDriver->pcArchive_Driver()->strTempDirectory().toStdString()))
         EXPECT_EQ(c_str.find("big.bin"), std::string::npos) << c_str;
+}
+
+// The keyboard alone: Ctrl+F, typing, Esc, Enter, Backspace, Ctrl+E; 書庫を解凍.
+TEST(Window, FilterKeyboardAndWholeArchive) {
+    MessageRecorder messages;
+    DriverWindow w = MakeDriverWindow();
+    // Case and the width of letters, digits and katakana do not count.
+    ASSERT_TRUE(MakeZip(w.Path("names.zip"),
+                        {"カタカナ.txt", "ﾊﾝｶｸ.txt", "ＡＢＣ.txt", "abc.TXT", "数字１２.txt",
+                         "dir/Straße.txt", "x\x01y.txt", "c\x02z/f.txt"}));
+    w.Open(w.Path("names.zip"));
+    EXPECT_EQ(
+        w.frm->frmTreeView->findItems("c\\x02z", Qt::MatchExactly | Qt::MatchRecursive).size(), 1);
+    w.frm->activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(w.frm.get()));
+    QLineEdit* pFind = w.frm->frmToolBar_Edit_Find;
+    QTest::keyClick(w.frm.get(), Qt::Key_F, Qt::ControlModifier);
+    EXPECT_TRUE(pFind->hasFocus());
+    const std::pair<const char*, QStringList> c_aFound[] = {
+        {"ｶﾀｶﾅ", {"カタカナ.txt"}},
+        {"はんかく", {}},
+        {"ハンカク", {"ﾊﾝｶｸ.txt"}},
+        {"abc", {"ＡＢＣ.txt", "abc.TXT"}},
+        {"ａＢｃ.t", {"ＡＢＣ.txt", "abc.TXT"}},
+        {"12", {"数字１２.txt"}},
+        {".txt",
+         {"カタカナ.txt", "ﾊﾝｶｸ.txt", "ＡＢＣ.txt", "abc.TXT", "数字１２.txt", "x\\x01y.txt"}}};
+    for (const auto& [c_pszText, c_lstRows] : c_aFound) {
+        pFind->clear();
+        // As an input method hands over what the user has composed.
+        QInputMethodEvent composed;
+        composed.setCommitString(QString::fromUtf8(c_pszText));
+        QApplication::sendEvent(pFind, &composed);
+        EXPECT_EQ(w.RowNames(), c_lstRows) << c_pszText;
+    }
+    QTest::keyClicks(pFind, QStringLiteral("ABC"));
+    EXPECT_EQ(w.frm->frmStatus_Directory->text(),
+              QStringLiteral("フォルダ 0 / 6 file, 0 / 75 byte"));
+    pFind->setText(QStringLiteral("abc"));
+    EXPECT_EQ(w.frm->frmStatus_Directory->text(),
+              QStringLiteral("フォルダ 2 / 6 file, 20 / 75 byte"));
+    // The filter stays with the next folder; Esc shows every row again.
+    w.SelectFolder(QString());
+    EXPECT_EQ(w.RowNames(), (QStringList{"ＡＢＣ.txt", "abc.TXT"}));
+    QTest::keyClick(pFind, Qt::Key_Escape);
+    EXPECT_EQ(w.RowNames().size(), 8);
+    w.SelectFolder(QStringLiteral("/dir/"));
+    // Backspace in the list: the folder above; Enter: the viewer, as a double-click.
+    w.SelectRows({0});
+    QTest::keyClick(w.frm->frmListView, Qt::Key_Backspace);
+    EXPECT_EQ(CFolderTreeView::NodeName(w.frm->frmTreeView->currentItem()), QStringLiteral("/"));
+    w.SelectRows({static_cast<int>(w.RowNames().indexOf(QStringLiteral("abc.TXT")))});
+    QTest::keyClick(w.frm->frmListView, Qt::Key_Return);
+    ASSERT_EQ(w.pDriver->lstLaunched.size(), 1);
+    EXPECT_EQ(w.pDriver->lstLaunched[0].baContent, QByteArray("abc.TXT"));
+    // A click on empty space in the tree keeps the folder selected.
+    QTest::mouseClick(w.frm->frmTreeView->viewport(), Qt::LeftButton, {},
+                      w.frm->frmTreeView->viewport()->rect().bottomRight() - QPoint(5, 5));
+    EXPECT_TRUE(w.frm->frmTreeView->currentItem()->isSelected());
+    // Tab goes tree → list → search field.
+    w.frm->frmTreeView->setFocus();
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+    EXPECT_EQ(QApplication::focusWidget(), w.frm->frmListView);
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+    EXPECT_EQ(QApplication::focusWidget(), pFind);
+    // Ctrl+E extracts the selection.
+    const QString strOut = MakeFolder(w, QStringLiteral("out"));
+    const QString strRoot = MakeFolder(w, QStringLiteral("root"));
+    int nAsked = 0;
+    DialogAnswers folder([&] { return nAsked++ == 0 ? strOut : strRoot; });
+    QTest::keyClick(w.frm.get(), Qt::Key_E, Qt::ControlModifier);
+    EXPECT_EQ(ReadAll(strOut + "/abc.TXT"), QByteArray("abc.TXT"));
+    // 書庫を解凍 gives what [ルート] with subfolders gives, and starts where the last one went.
+    ASSERT_TRUE(Enabled(*w.frm, FormName::frmMenu_Edit_Arc_Thaw));
+    w.frm->findChild<QAction*>(QLatin1String(FormName::frmMenu_Edit_Arc_Thaw))->trigger();
+    EXPECT_EQ(folder.lstStarts.last(), strOut);
+    w.SelectFolder(QStringLiteral("/"));
+    QDir(strRoot).rename(QStringLiteral("names.zip"), QStringLiteral("whole"));
+    EXPECT_TRUE(w.pDriver->Edit_Extract_TreeView(true));
+    EXPECT_EQ(ListTree((strRoot + "/whole").toStdString()),
+              ListTree((strRoot + "/names.zip").toStdString()));
+    EXPECT_TRUE(QFileInfo(strRoot + "/whole/dir/Straße.txt").isFile());
+    // ファイル → 最近使ったファイル: this archive first; chosen again, it opens in a new window.
+    auto* pRecent = w.frm->findChild<QMenu*>(QLatin1String(FormName::frmMenu_File_Recent));
+    emit pRecent->aboutToShow();
+    ASSERT_FALSE(pRecent->actions().isEmpty());
+    pRecent->actions().first()->trigger();
+    EXPECT_EQ(w.pDriver->lstStarted, QStringList{w.Path("names.zip")});
+    EXPECT_TRUE(messages.lstTexts.isEmpty()) << messages.lstTexts.join('\n').toStdString();
+}
+
+// Qt's own dialogs speak Japanese too: the folder dialog's types and dates.
+TEST(Window, QtsOwnDialogsAreJapanese) {
+    QTemporaryDir dir;
+    ASSERT_TRUE(QDir(dir.path()).mkdir(QStringLiteral("sub")));
+    QFileSystemModel model;
+    const QModelIndex c_folder = model.index(model.setRootPath(dir.path()).row(), 0,
+                                             model.index(QFileInfo(dir.path()).path()));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return model.rowCount(c_folder) == 1; }));
+    const QModelIndex c_sub = model.index(0, 0, c_folder);
+    EXPECT_EQ(model.data(c_sub.siblingAtColumn(2)).toString(), QStringLiteral("フォルダー"));
+    const QDate c_date = QFileInfo(dir.filePath(QStringLiteral("sub"))).lastModified().date();
+    EXPECT_TRUE(
+        model.data(c_sub.siblingAtColumn(3)).toString().startsWith(c_date.toString(u"yyyy/MM/dd")))
+        << model.data(c_sub.siblingAtColumn(3)).toString().toStdString();
 }
