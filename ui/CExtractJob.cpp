@@ -6,6 +6,7 @@
 #include <QCheckBox>
 #include <QDialog>
 #include <QDialogButtonBox>
+#include <QEventLoop>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
@@ -231,9 +232,16 @@ int32_t CExtractJob::Run(const Work& fnWork) {
         }
         m_bDone = true;
         QMetaObject::invokeMethod(
-            this, [] {}, Qt::QueuedConnection);  // wakes the loop below
+            this, [this] { m_loop.quit(); }, Qt::QueuedConnection);
     });
-    while (!m_bDone) QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
+    // The loop ends with the work, or at once when the program is asked to quit (a signal):
+    // then the work is cancelled and waited for.
+    if (!m_bDone) m_loop.exec();
+    if (!m_bDone) {
+        m_bQuitRequested = true;
+        Cancel();
+        while (!m_bDone) QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
+    }
     worker.join();
     tick.stop();
     m_pDialog = nullptr;

@@ -9,6 +9,7 @@
 #pragma once
 
 #include <QElapsedTimer>
+#include <QEventLoop>
 #include <QObject>
 #include <QPointer>
 #include <QString>
@@ -50,6 +51,8 @@ public:
     bool bCancelled() const { return m_bCancel; }
     // The work has returned: the archive driver is free again (Run may still be unwinding).
     bool bEnded() const { return m_bDone; }
+    // The program was asked to quit while the job ran (and the job was cancelled for it).
+    bool bQuitRequested() const { return m_bQuitRequested; }
 
     // After Run: what was not extracted (or not sound), in the order told.
     const std::vector<shelf::EXTRACT_PROBLEM>& Problems() const { return m_vstProblems; }
@@ -73,6 +76,8 @@ private:
     std::atomic<bool> m_bCancel{false};
     std::atomic<bool> m_bDone{false};
     bool m_bRunning = false;
+    bool m_bQuitRequested = false;
+    QEventLoop m_loop;
     bool m_bAsking = false;
     bool m_bPasswordDeclined = false;
     QElapsedTimer m_timer;

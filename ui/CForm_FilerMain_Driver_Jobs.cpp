@@ -119,6 +119,8 @@ int32_t CForm_FilerMain_Driver::Run_Job(
     m_pcJob = &cJob;
     const int32_t nResult = cJob.Run(fnWork);
     m_pcJob = nullptr;
+    // The program is ending: the command stops here, as when the window closes.
+    if (cJob.bQuitRequested()) m_bQuitting = true;
     return nResult;
 }
 
