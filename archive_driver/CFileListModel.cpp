@@ -85,6 +85,9 @@ QString CFileListModel::Text(int nRow, int nColumn) const {
         case Column_FileName:
             return Visible(pstNode->strFileName);
         case Column_FileType:
+            // Told before extracting, in front where a narrow column still shows it.
+            if (stFile.nFlag & KESTREL_FLAG_ENCRYPTED)
+                return QStringLiteral("(暗号化) ") + m_pcDriver->ExtInfo(stItem.nExtIndex).strType;
             return m_pcDriver->ExtInfo(stItem.nExtIndex).strType;
         case Column_OrgSize:
             return CFormat::Number(stFile.nOriginalSize);

@@ -29,6 +29,7 @@ import archives  # noqa: E402
 BUILD = os.path.abspath(os.environ.get("KESTREL_BUILD_DIR", os.path.join(ROOT, "build")))
 CLI = os.path.join(BUILD, "bin", "kestrel-cli")
 DRIVER = os.path.join(BUILD, "bench", "bench_driver_list")
+DRIVER_EXTRACT = os.path.join(BUILD, "bench", "bench_driver_extract")
 MEASURE = os.path.join(BUILD, "bin", "bench_measure")
 DATA = os.path.join(HERE, "data")
 
@@ -88,6 +89,9 @@ def extract_tools(fmt, archive, member=None):
     one = [member] if member else []
     tools = [("kestrel-cli extract", True,
               [CLI, "extract", archive, "{DEST}"] + (["/" + member] if member else []))]
+    if not member and os.path.exists(DRIVER_EXTRACT):
+        # The window's path: staged on the destination's file system, then renamed into place.
+        tools.append(("window (driver)", True, [DRIVER_EXTRACT, archive, "{DEST}"]))
     if fmt == "zip":
         tools.append(("unzip -o -q", False, ["unzip", "-o", "-q", archive] + one + ["-d", "{DEST}"]))
     if fmt == "lzh":

@@ -98,7 +98,7 @@ CForm_FilerMain_Driver::CForm_FilerMain_Driver(
     QObject::connect(m_cmBackgroundWorker.get(), &CFileOpenWorker::RunWorkerCompleted, m_frmWindow,
                      [this](bool bCancelled, bool) {
                          // The failure is told before the window returns to idle.
-                         if (bCancelled) CMessageBox::Error(m_frmWindow, c_strOpenFailed);
+                         if (bCancelled) CMessageBox::Error(m_frmWindow, OpenFailedText());
                          File_Open_RunWorkerCompleted(bCancelled);
                      });
     m_bFileOpenMode = false;
@@ -237,6 +237,14 @@ bool CForm_FilerMain_Driver::File_Open_StartProcess(const QString& c_strFileName
     return false;
 }
 
+QString CForm_FilerMain_Driver::OpenFailedText() const {
+    // Only a reason the user can act on is added: a 7z whose headers are encrypted.
+    const uint32_t nReason = m_pcArchive_Driver->nOpenFailureReason();
+    if (nReason != KESTREL_REASON_ENCRYPTED) return c_strOpenFailed;
+    return CMessageBox::WithCause(c_strOpenFailed,
+                                  shelf_cli::CArchive_Unify::OpenFailureText(nReason));
+}
+
 void CForm_FilerMain_Driver::File_Open_ProgressChanged(int nValue) {
     m_frmStatusProgressBar->setValue(std::clamp(nValue, 0, 1000));
 }
@@ -267,7 +275,8 @@ void CForm_FilerMain_Driver::Wait_FileOpen() {
 }
 
 void CForm_FilerMain_Driver::File_Close() {
-    // An open still running owns the archive driver until it completes.
+    // An open or a job still running owns the archive driver until it completes.
+    Quit_Job();
     Wait_FileOpen();
     m_pcFileListModel->Clear();
     m_pcArchive_Driver->Close();
@@ -312,6 +321,8 @@ void CForm_FilerMain_Driver::UI_Update_FileOpenMode_End(bool bFileOpenSuccess) {
         m_frmWindow->frmToolBar_Edit_Find->setEnabled(true);
         const bool bExtract = Is_ExtractSupported();
         for (const char* pszName : FormName::c_apszExtractItems) SetItemEnabled(pszName, bExtract);
+        SetItemEnabled(FormName::frmMenu_Edit_Arc_Check, bExtract);
+        SetItemEnabled(FormName::frmToolBar_Edit_Arc_Check, bExtract);
     }
     m_bFileOpenMode = false;
     UI_Update_FileOpenMode_StatusBar();

@@ -3,14 +3,17 @@
 // keeps the folder tree, the file list and the status bar up to date.
 #pragma once
 
+#include <QByteArray>
 #include <QList>
 #include <QString>
 #include <QStringList>
 #include <Qt>
 #include <cstdint>
+#include <functional>
 #include <memory>
 
 #include "CNameFilter.h"
+#include "ExtractObserver.h"
 #include "IConfigTarget.h"
 #include "STConfig.h"
 
@@ -30,6 +33,7 @@ namespace kestrel {
 
 class CArchive_Driver;
 class CConfig;
+class CExtractJob;
 class CFileListModel;
 class CFileListView;
 class CFileMover;
@@ -101,6 +105,16 @@ public:
     // land in, and names them to the user (later, with bTellLater). Returns the items left.
     QStringList Drop_LinksLeaving(const QString& c_strStaging, const QStringList& c_lstItems,
                                   bool bTellLater = false);
+    // Whether the last Extract_Staged was cancelled by the user.
+    bool bLastJobCancelled() const { return m_bJobCancelled; }
+
+    // --- jobs (extractions and tests run off the UI thread) ---
+    // 書庫を検査: decodes every entry and reports which are sound; false when nothing was done.
+    virtual bool Edit_Check_Archive();
+    // Quitting: cancels a running job and waits until it has let go of the archive driver; the
+    // command that started it then stops without doing more.
+    void Quit_Job();
+    bool bJobRunning() const { return m_pcJob != nullptr; }
 
     // --- views and status bar ---
     virtual void UI_Update_FolderList(QTreeWidgetItem* pNode);
@@ -133,6 +147,8 @@ public:
 protected:
     void File_Open_ProgressChanged(int nValue);
     void File_Open_RunWorkerCompleted(bool bCancelled);
+    // The message after a failed open, with its reason when the archiver gave one worth telling.
+    QString OpenFailedText() const;
     void UI_Update_FileOpenMode_Start();
     void UI_Update_FileOpenMode_End(bool bFileOpenSuccess);
     void UI_Update_FileOpenMode_StatusBar();
@@ -160,6 +176,27 @@ protected:
                              QString* pstrReason);
     // A fresh staging folder, or empty after telling the user there is none.
     QString StagingFolder();
+    // Where a command that moves its files to a folder stages them: a fresh staging folder, or,
+    // when the folder lies on another file system than the temporary folder, one below a private
+    // folder made in it (mode 0700), so that the move is a rename. The private folder goes with
+    // everything left in it when this goes.
+    struct STAGING {
+        QString strFolder;  // empty when there is none (the user has been told)
+        QByteArray baPrivate;
+        STAGING() = default;
+        STAGING(const STAGING&) = delete;
+        STAGING& operator=(const STAGING&) = delete;
+        ~STAGING();
+    };
+    void StagingFolderFor(const QString& c_strDestination, STAGING* pstStaging);
+    // Runs one extraction or test as a job (CExtractJob); the result is the work's.
+    int32_t Run_Job(CExtractJob& cJob,
+                    const std::function<int32_t(shelf::IExtractObserver*)>& fnWork);
+    // Whether the declared size of the files fits where they are to be written; tells when not.
+    bool Check_Room(const QStringList& c_lstFiles, const QString& c_strDirectory, bool bTellLater);
+    // The error box after a job that left entries out: what and why, ten in the text, every one
+    // in the details.
+    void TellProblems(const QString& c_strHead, const CExtractJob& c_cJob, bool bTellLater);
     // The selected rows' archive paths, in list order.
     QStringList SelectedEntries() const;
 
@@ -186,6 +223,9 @@ protected:
     QString m_strFilter;
     int32_t m_nFolderFileCount = 0;  // the selected folder's figures, unfiltered
     int64_t m_llFolderFileSize = 0;
+    CExtractJob* m_pcJob = nullptr;  // the job running, if any
+    bool m_bJobCancelled = false;
+    bool m_bQuitting = false;
 
     bool m_bFileOpenMode = false;
     bool m_bEditArchive = false;

@@ -69,12 +69,6 @@ void TellError(QWidget* pWindow, const QString& c_strText, bool bTellLater) {
         CMessageBox::Error(pWindow, c_strText);
 }
 
-class CBusyCursor {
-public:
-    CBusyCursor() { QApplication::setOverrideCursor(Qt::WaitCursor); }
-    ~CBusyCursor() { QApplication::restoreOverrideCursor(); }
-};
-
 }  // namespace
 
 std::unique_ptr<CFileMover> CForm_FilerMain_Driver::MakeMover(int nItems) {
@@ -93,21 +87,6 @@ QString CForm_FilerMain_Driver::StagingFolder() {
         CMessageBox::Error(m_frmWindow,
                            QStringLiteral("一時フォルダがないため、ファイルを取り出せません"));
     return strFolder;
-}
-
-bool CForm_FilerMain_Driver::Extract_Staged(const QStringList& c_lstFiles,
-                                            const QString& c_strDirectory, bool bTellLater) {
-    int32_t nResult = 0;
-    {
-        CBusyCursor busy;
-        nResult = m_pcArchive_Driver->Extract(c_lstFiles, c_strDirectory, true, true);
-    }
-    if (nResult >= 0) return true;
-    QString strReason = m_pcArchive_Driver->strLastExtractMessage();
-    if (strReason.isEmpty()) strReason = QStringLiteral("書庫からファイルを取り出せませんでした");
-    const QString strText = CMessageBox::WithCause(c_strExtractError, strReason);
-    TellError(m_frmWindow, strText, bTellLater);
-    return false;
 }
 
 QStringList CForm_FilerMain_Driver::Drop_LinksLeaving(const QString& c_strStaging,
@@ -146,12 +125,15 @@ bool CForm_FilerMain_Driver::Edit_Extract_ListView() {
     }
     QString strDestination;
     if (!ExtractFolderBrowse(strDestination)) return false;
-    const QString strStaging = StagingFolder();
+    STAGING stStaging;
+    StagingFolderFor(strDestination, &stStaging);
+    const QString strStaging = stStaging.strFolder;
     if (strStaging.isEmpty()) return false;
     const QStringList lstEntries = StageableEntries(m_frmWindow, strStaging, SelectedEntries());
     if (lstEntries.isEmpty()) return false;
 
     const bool bExtracted = Extract_Staged(lstEntries, strStaging);
+    if (m_bQuitting) return false;
     QStringList lstSources;
     for (const QString& strEntry : lstEntries) lstSources << StagedPath(strStaging, strEntry);
     const QStringList lstLeft = Drop_LinksLeaving(strStaging, lstSources);
@@ -186,7 +168,9 @@ bool CForm_FilerMain_Driver::Edit_Extract_Archive() {
 bool CForm_FilerMain_Driver::Extract_TreeFolder(const QString& c_strNode,
                                                 const QString& c_strDestination,
                                                 bool bIncludeSubFolder) {
-    const QString strStaging = StagingFolder();
+    STAGING stStaging;
+    StagingFolderFor(c_strDestination, &stStaging);
+    const QString strStaging = stStaging.strFolder;
     if (strStaging.isEmpty()) return false;
 
     if (StageableEntries(m_frmWindow, strStaging, {c_strNode}).isEmpty()) return false;
@@ -198,7 +182,7 @@ bool CForm_FilerMain_Driver::Extract_TreeFolder(const QString& c_strNode,
     m_pcArchive_Driver->Get_DirectoryFiles(c_strNode, lstFiles, bIncludeSubFolder);
     // When nothing could be extracted (told already), nothing is made at the destination.
     if (!lstFiles.isEmpty() && !Extract_Staged(lstFiles, strStaging) &&
-        !safefs::HoldsAnyFile(QFile::encodeName(strSource)))
+        (m_bQuitting || !safefs::HoldsAnyFile(QFile::encodeName(strSource))))
         return false;
     // A folder without files of its own still arrives as a folder; one reached through a link
     // is not the folder that was asked for.
@@ -255,6 +239,8 @@ bool CForm_FilerMain_Driver::Edit_Open(const VIEWERAPPLICATION* pstViewer) {
     const QStringList lstEntries = StageableEntries(m_frmWindow, strStaging, SelectedEntries());
     if (lstEntries.isEmpty()) return false;
     const bool bExtracted = Extract_Staged(lstEntries, strStaging);
+    // Nothing is opened after a cancel.
+    if (m_bQuitting || m_bJobCancelled) return false;
     for (const QString& strEntry : lstEntries) {
         const QString strFile = StagedPath(strStaging, strEntry);
         // What failed to extract has been told already.

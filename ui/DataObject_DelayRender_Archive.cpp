@@ -1,8 +1,10 @@
 #include "DataObject_DelayRender_Archive.h"
 
 #include <QDir>
+#include <QFile>
 
 #include "CForm_FilerMain_Driver.h"
+#include "CTreeWalk.h"
 
 namespace kestrel {
 
@@ -21,6 +23,12 @@ DataObject_DelayRender_Archive::DataObject_DelayRender_Archive(const QStringList
 void DataObject_DelayRender_Archive::OnRender() {
     // Runs inside the drop target's request: no dialog may open here, a failure is told later.
     m_pcDriver->Extract_Staged(m_strExtractFiles, m_strExtractDirectory, /*bTellLater=*/true);
+    // After a cancel the target finds nothing at the announced paths.
+    if (m_pcDriver->bLastJobCancelled()) {
+        safefs::RemoveTree(QFile::encodeName(m_strExtractDirectory.chopped(1)),
+                           /*bMakeWritable=*/true);
+        return;
+    }
     if (m_bAnnouncesFolders) {
         for (const QString& strFolder : m_lstAnnounced) QDir().mkpath(strFolder);
     }

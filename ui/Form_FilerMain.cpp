@@ -392,6 +392,7 @@ void Form_FilerMain::Connect_Commands() {
     OnMenu(Item(FormName::frmMenu_Edit_Find), [this] { frmMenu_Edit_Find_Click(); });
     OnMenu(Item(FormName::frmMenu_Edit_Select_Thaw), fnExtract);
     OnMenu(Item(FormName::frmMenu_Option_Option), fnConfig);
+    OnMenu(Item(FormName::frmMenu_Edit_Arc_Check), [this] { m_pForm->Edit_Check_Archive(); });
     OnMenu(Item(FormName::frmMenu_Help_About), [this] { m_pForm->ShowDialog_About(); });
 
     OnToolBar(Item(FormName::frmToolBar_File_New), fnNew);
@@ -403,6 +404,7 @@ void Form_FilerMain::Connect_Commands() {
         m_pForm->Edit_Open_Click_EventHandler(pButton);
     });
     OnToolBar(Item(FormName::frmToolBar_Option_Option), fnConfig);
+    OnToolBar(Item(FormName::frmToolBar_Edit_Arc_Check), [this] { m_pForm->Edit_Check_Archive(); });
 
     connect(Item(FormName::frmListView_Menu_Select_Thaw), &QAction::triggered, this, fnExtract);
     connect(Item(FormName::frmTreeView_Menu_Select_Thaw_Include_SubFolder), &QAction::triggered,

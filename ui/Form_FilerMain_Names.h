@@ -86,6 +86,17 @@ KESTREL_FORM_NAME(frmTreeView_Menu_Select_Thaw_Only_CurrentFolder);
 KESTREL_FORM_NAME(frmTreeView_Menu_Select_Rename);
 KESTREL_FORM_NAME(frmTreeView_Menu_Select_Delete);
 
+// The dialogs of an extraction or a test: progress, and the password question
+KESTREL_FORM_NAME(frmProgressDialog);
+KESTREL_FORM_NAME(frmProgress_Name);
+KESTREL_FORM_NAME(frmProgress_Bar);
+KESTREL_FORM_NAME(frmProgress_Count);
+KESTREL_FORM_NAME(frmProgress_Time);
+KESTREL_FORM_NAME(frmProgress_Cancel);
+KESTREL_FORM_NAME(frmPasswordDialog);
+KESTREL_FORM_NAME(frmPassword_Text);
+KESTREL_FORM_NAME(frmPassword_Show);
+
 #undef KESTREL_FORM_NAME
 
 // The commands the driver enables after an open when the format can extract.

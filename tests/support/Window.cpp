@@ -1,7 +1,10 @@
 #include "support/Window.h"
 
 #include <QCoreApplication>
+#include <QDialog>
 #include <QItemSelectionModel>
+#include <QLabel>
+#include <QLineEdit>
 #include <QProcess>
 #include <QTreeWidgetItemIterator>
 
@@ -9,6 +12,7 @@
 #include "CFileListModel.h"
 #include "CFileListView.h"
 #include "CFolderTreeView.h"
+#include "Form_FilerMain_Names.h"
 
 QT_BEGIN_NAMESPACE
 void PrintTo(const QString& c_str, std::ostream* pOut) {
@@ -20,9 +24,11 @@ namespace kestrel::test {
 
 MessageRecorder::MessageRecorder() {
     CMessageBox::SetHook([this](QMessageBox::Icon, const QString& c_strCaption,
-                                const QString& c_strText, QMessageBox::StandardButtons eButtons) {
+                                const QString& c_strText, const QString& c_strDetails,
+                                QMessageBox::StandardButtons eButtons) {
         lstCaptions.append(c_strCaption);
         lstTexts.append(c_strText);
+        lstDetails.append(c_strDetails);
         if (eButtons & QMessageBox::Yes) return bAnswerYes ? QMessageBox::Yes : QMessageBox::No;
         return QMessageBox::Ok;
     });
@@ -38,6 +44,28 @@ DialogAnswers::DialogAnswers(std::function<QString()> fnNext, const QString& c_s
             strFilter = c_strFilter;
             return c_strFile;
         });
+}
+
+PasswordAnswers::PasswordAnswers(QStringList lstPasswordsGiven)
+    : lstPasswords(std::move(lstPasswordsGiven)) {
+    QObject::connect(&m_timer, &QTimer::timeout, [this] {
+        QWidget* pDialog = QApplication::activeModalWidget();
+        if (pDialog == nullptr ||
+            pDialog->objectName() != QLatin1String(FormName::frmPasswordDialog))
+            return;
+        QStringList lstTexts;
+        for (const QLabel* pLabel : pDialog->findChildren<QLabel*>()) lstTexts << pLabel->text();
+        lstAsked << lstTexts.join(QLatin1Char('\n'));
+        auto* pDialogBox = static_cast<QDialog*>(pDialog);
+        if (lstPasswords.isEmpty()) {
+            pDialogBox->reject();
+            return;
+        }
+        pDialog->findChild<QLineEdit*>(QLatin1String(FormName::frmPassword_Text))
+            ->setText(lstPasswords.takeFirst());
+        pDialogBox->accept();
+    });
+    m_timer.start(10);
 }
 
 bool CTestDriver::File_Open_StartProcess(const QString& c_strFileName) {

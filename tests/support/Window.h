@@ -34,6 +34,7 @@ public:
     MessageRecorder& operator=(const MessageRecorder&) = delete;
     QStringList lstCaptions;
     QStringList lstTexts;
+    QStringList lstDetails;
     bool bAnswerYes = true;
 };
 
@@ -43,6 +44,18 @@ struct DialogAnswers {
     ~DialogAnswers() { CFileDialogs::SetHooks({}, {}); }
     QStringList lstStarts;  // where the folder dialog started
     QString strFilter;      // of the last file dialog
+};
+
+// Answers every password question (found by its object name) with the next of lstPasswords, then
+// with キャンセル; records what each question said.
+class PasswordAnswers {
+public:
+    explicit PasswordAnswers(QStringList lstPasswords = {});
+    QStringList lstPasswords;
+    QStringList lstAsked;
+
+private:
+    QTimer m_timer;
 };
 
 // Runs fnPlay on the modal dialog of type T once it is up.

@@ -4,6 +4,8 @@
 #include "support/Window.h"
 
 #include <gtest/gtest.h>
+#include <sys/resource.h>
+#include <sys/stat.h>
 
 #include <QAbstractButton>
 #include <QAction>
@@ -18,13 +20,18 @@
 #include <QLineEdit>
 #include <QMenu>
 #include <QMenuBar>
+#include <QProgressBar>
 #include <QScreen>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QUrl>
+#include <atomic>
+#include <csignal>
+#include <thread>
 
 #include "CArchive_Driver.h"
 #include "CConfig.h"
+#include "CExtractJob.h"
 #include "CFileListModel.h"
 #include "CFileListView.h"
 #include "CFolderTreeView.h"
@@ -48,6 +55,21 @@ bool Enabled(const Form_FilerMain& c_frm, const char* pszName) {
 QString MakeFolder(const DriverWindow& c_w, const QString& c_strName) {
     QDir().mkpath(c_w.Path(c_strName));
     return c_w.Path(c_strName);
+}
+
+// Counts the paint events of a widget.
+class CPaintCounter : public QObject {
+public:
+    explicit CPaintCounter(QWidget* pWidget) { pWidget->installEventFilter(this); }
+    int nPaints = 0;
+    bool eventFilter(QObject*, QEvent* pEvent) override {
+        if (pEvent->type() == QEvent::Paint) ++nPaints;
+        return false;
+    }
+};
+
+QStringList Entries(const QString& c_strFolder) {
+    return QDir(c_strFolder).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot);
 }
 
 class CNoButtons : public shelf_cli::IMouseButtonState {
@@ -104,6 +126,11 @@ TEST(Window, OpensFromTheCommandLineTheMenuAndDrops) {
         for (const char* pszItem : FormName::c_apszExtractItems)
             EXPECT_FALSE(Enabled(*w.frm, pszItem)) << pszItem;
     }
+    // A reason the user can act on is given.
+    w.Open(FixturePath("7z_header_encrypted.7z"));
+    EXPECT_EQ(messages.lstTexts.value(1),
+              "このファイルは開くことが出来ません\n\n■原因\nこの 7z "
+              "書庫は暗号化されているため開けません");
     // Files dropped on an empty window: the first opens here, the others in new instances.
     QMimeData data;
     data.setUrls({QUrl::fromLocalFile(SamplePath()), QUrl::fromLocalFile("/tmp/b c.zip"),
@@ -303,7 +330,7 @@ TEST(Window, ViewersDragsAndFailuresAreTold) {
     ASSERT_EQ(messages.lstTexts.size(), 1);
     EXPECT_TRUE(messages.lstTexts[0].startsWith(
         QStringLiteral("ファイルの解凍中にエラーが発生しました\n\n■原因\n")));
-    EXPECT_TRUE(messages.lstTexts[0].contains(QStringLiteral("bad.txt: data damaged")));
+    EXPECT_TRUE(messages.lstTexts[0].contains(QStringLiteral("bad.txt: データが壊れています")));
     EXPECT_TRUE(bad.pDriver->lstLaunched.isEmpty());
 }
 
@@ -394,6 +421,202 @@ TEST(Window, ImagesBesideTheProgramReplaceTheirOwnOnly) {
     for (const char* psz : {FormName::frmMenu_File_Open, FormName::frmMenu_Option_Option})
         EXPECT_EQ(fnImage(w, psz), fnImage(plain, psz)) << psz;
     EXPECT_NE(fnImage(plain, FormName::frmMenu_File_New), blue);
+}
+
+// An extraction runs beside the window, which keeps painting; its dialog comes up after a moment,
+// and キャンセル in the middle of a large entry leaves the destination as it was plus the files
+// finished. The files are staged on the destination's file system when that is another one than
+// the temporary folder's (/dev/shm is a tmpfs where it exists).
+TEST(Window, ExtractionIsAJobThatRepaintsAndCancels) {
+    MessageRecorder messages;
+    DriverWindow w =
+        MakeDriverWindow([](STConfig& st) { st.stGeneral.bFirstFolderOfAllFiles = true; },
+                         {"kestrel", FixturePath("zip_large.zip")});
+    QTemporaryDir other(QDir(QStringLiteral("/dev/shm")).exists()
+                            ? QStringLiteral("/dev/shm/kestrel-test-XXXXXX")
+                            : w.Path(QStringLiteral("out-XXXXXX")));
+    const QString strOut = other.path();
+    struct stat stOut {
+    }, stTemp{};
+    ::stat(QFile::encodeName(strOut).constData(), &stOut);
+    ::stat(QFile::encodeName(w.pDriver->pcArchive_Driver()->strTempDirectory()).constData(),
+           &stTemp);
+    QFile mine(strOut + "/mine.txt");
+    ASSERT_TRUE(mine.open(QIODevice::WriteOnly));
+    mine.close();
+
+    std::atomic<bool> bStagedThere{false};
+    int64_t llTold = 0;
+    CExtractJob::SetProgressHook([&](const shelf::EXTRACT_PROGRESS& c_st) {
+        if (Entries(strOut).join("|").contains(".kestrel-")) bStagedThere = true;
+        // A slow disk: 20 ms for every 64 KiB.
+        std::this_thread::sleep_for(
+            std::chrono::milliseconds(20 * (c_st.llBytesDone - llTold) >> 16));
+        llTold = c_st.llBytesDone;
+    });
+    CPaintCounter paints(w.frm->frmListView->viewport());
+    QTimer poke;
+    QObject::connect(&poke, &QTimer::timeout, [&] {
+        w.frm->frmListView->viewport()->update();
+        QWidget* pDialog = QApplication::activeModalWidget();
+        if (pDialog == nullptr || pDialog->objectName() != FormName::frmProgressDialog) return;
+        const auto* pBar = pDialog->findChild<QProgressBar*>(FormName::frmProgress_Bar);
+        if (pBar->value() > 0)
+            pDialog->findChild<QAbstractButton*>(FormName::frmProgress_Cancel)->click();
+    });
+    poke.start(20);
+    w.SelectAllRows();
+    DialogAnswers folder([&] { return strOut; });
+    EXPECT_TRUE(w.pDriver->Edit_Extract_ListView());
+    CExtractJob::SetProgressHook({});
+    poke.stop();
+
+    EXPECT_GE(paints.nPaints, 5);
+    EXPECT_EQ(bStagedThere, stOut.st_dev != stTemp.st_dev);
+    QStringList lstArrived = Entries(strOut);
+    lstArrived.removeOne("mine.txt");
+    EXPECT_TRUE(lstArrived.contains("a.txt"));
+    EXPECT_FALSE(lstArrived.contains("big.bin"));
+    for (const QString& c_strName : lstArrived)
+        EXPECT_TRUE(c_strName.endsWith(".txt")) << c_strName.toStdString();
+    ASSERT_EQ(messages.lstTexts.size(), 1);
+    EXPECT_TRUE(messages.lstTexts[0].startsWith("解凍を中止しました。"));
+    EXPECT_TRUE(messages.lstTexts[0].contains(QStringLiteral("%1 個").arg(lstArrived.size())))
+        << messages.lstTexts[0].toStdString();
+
+    // Quitting in the middle: the job stops, nothing more is moved or told, nothing is left.
+    messages.lstTexts.clear();
+    const QStringList lstBefore = Entries(strOut);
+    CExtractJob::SetProgressHook([&](const shelf::EXTRACT_PROGRESS& c_st) {
+        if (c_st.llBytesDone > 0) std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    });
+    QTimer::singleShot(300, w.frm.get(), [&] { w.frm->close(); });
+    EXPECT_FALSE(w.pDriver->Edit_Extract_ListView());
+    CExtractJob::SetProgressHook({});
+    EXPECT_FALSE(w.pDriver->pcArchive_Driver()->bFileOpened());
+    EXPECT_EQ(Entries(strOut), lstBefore);
+    EXPECT_TRUE(messages.lstTexts.isEmpty());
+}
+
+// Encrypted entries are marked in the list; their password is asked (again after a wrong one,
+// not at all once known); declining extracts the rest and names what was skipped.
+TEST(Window, PasswordsAreAskedInADialog) {
+    MessageRecorder messages;
+    auto fnAllFiles = [](STConfig& st) { st.stGeneral.bFirstFolderOfAllFiles = true; };
+    DriverWindow w = MakeDriverWindow(fnAllFiles, {"kestrel", FixturePath("zip_encrypted.zip")});
+    ASSERT_EQ(w.RowNames(), (QStringList{"secret.txt", "plain.txt"}));
+    EXPECT_TRUE(w.pDriver->pcFileListModel()->Text(0, Column_FileType).startsWith("(暗号化) "));
+    EXPECT_FALSE(w.pDriver->pcFileListModel()->Text(1, Column_FileType).contains("暗号"));
+    w.SelectAllRows();
+    for (const char* pszOut : {"out", "again"}) {
+        const QString strOut = MakeFolder(w, pszOut);
+        DialogAnswers folder([&] { return strOut; });
+        PasswordAnswers passwords({"wrong", "secret"});
+        EXPECT_TRUE(w.pDriver->Edit_Extract_ListView());
+        EXPECT_EQ(ReadAll(strOut + "/secret.txt"), QByteArray("secret\n"));
+        if (QLatin1String(pszOut) == QLatin1String("again")) {
+            EXPECT_TRUE(passwords.lstAsked.isEmpty());
+            continue;
+        }
+        ASSERT_EQ(passwords.lstAsked.size(), 2);
+        EXPECT_TRUE(passwords.lstAsked[0].contains("「zip_encrypted.zip」"));
+        EXPECT_FALSE(passwords.lstAsked[0].contains("パスワードが違います"));
+        EXPECT_TRUE(passwords.lstAsked[1].startsWith("パスワードが違います"));
+    }
+    EXPECT_TRUE(messages.lstTexts.isEmpty());
+
+    DriverWindow declined =
+        MakeDriverWindow(fnAllFiles, {"kestrel", FixturePath("zip_encrypted.zip")});
+    declined.SelectAllRows();
+    const QString strOut = MakeFolder(declined, "out");
+    DialogAnswers folder([&] { return strOut; });
+    PasswordAnswers none;
+    EXPECT_TRUE(declined.pDriver->Edit_Extract_ListView());
+    EXPECT_EQ(none.lstAsked.size(), 1);
+    EXPECT_EQ(Entries(strOut), QStringList{"plain.txt"});
+    ASSERT_EQ(messages.lstTexts.size(), 1);
+    EXPECT_TRUE(
+        messages.lstTexts[0].endsWith("■原因\n/secret.txt: 暗号化されているため読み出せません。"));
+}
+
+// What could not be extracted is told in Japanese: ten names, then how many more, every one in the
+// details; 書庫を検査 names the same; a declared size that cannot fit stops the command before it
+// starts; a write that fails (a file-size limit here) is told and leaves no part of the file.
+TEST(Window, ProblemsAreToldWithTheirReasons) {
+    MessageRecorder messages;
+    auto fnAllFiles = [](STConfig& st) { st.stGeneral.bFirstFolderOfAllFiles = true; };
+    DriverWindow w = MakeDriverWindow(fnAllFiles);
+    QStringList lstNames;
+    for (int i = 1; i <= 12; ++i) lstNames << QStringLiteral("d/%1.txt").arg(i, 2, 10, QChar('0'));
+    const QString strZip = w.Path("damaged.zip");
+    ASSERT_TRUE(MakeZip(strZip, lstNames + QStringList{"ok.txt"}));
+    QByteArray baZip = ReadAll(strZip);
+    // The stored data "d/NN.txt" of each becomes "D/NN.txt": twelve CRC errors.
+    for (const QString& c_strName : lstNames) {
+        const QByteArray baName = c_strName.toUtf8();
+        baZip[baZip.indexOf(baName, baZip.indexOf(baName) + 1)] = 'D';  // after its header's name
+    }
+    QFile file(strZip);
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    file.write(baZip);
+    file.close();
+    w.Open(strZip);
+    EXPECT_TRUE(Enabled(*w.frm, FormName::frmMenu_Edit_Arc_Check));
+    w.SelectAllRows();
+    const QString strOut = MakeFolder(w, "out");
+    DialogAnswers folder([&] { return strOut; });
+    EXPECT_TRUE(w.pDriver->Edit_Extract_ListView());
+    EXPECT_EQ(Entries(strOut), QStringList{"ok.txt"});
+    w.pDriver->Edit_Check_Archive();
+    ASSERT_EQ(messages.lstTexts.size(), 2);
+    for (int i = 0; i < 2; ++i) {
+        const QStringList lstLines = messages.lstTexts[i].split("■原因\n").value(1).split('\n');
+        ASSERT_EQ(lstLines.size(), 11);
+        EXPECT_EQ(lstLines[0], "/d/01.txt: データが壊れています。");
+        EXPECT_EQ(lstLines[10], "ほか 2 件");
+        EXPECT_EQ(messages.lstDetails[i].split('\n').size(), 12);
+        EXPECT_TRUE(messages.lstDetails[i].endsWith("/d/12.txt: データが壊れています。"));
+    }
+    EXPECT_TRUE(messages.lstTexts[1].startsWith(
+        "13 個のファイルを検査しました。\n正常: 1 個\n正常でない: 12 個"));
+    messages.lstTexts.clear();
+    DriverWindow sound = MakeDriverWindow({}, {"kestrel", SamplePath()});
+    sound.pDriver->Edit_Check_Archive();
+    EXPECT_EQ(messages.lstTexts, QStringList{"7 個のファイルを検査しました。すべて正常です。"});
+
+    // 5 TiB declared: nothing is started.
+    messages.lstTexts.clear();
+    DriverWindow huge = MakeDriverWindow(
+        fnAllFiles, {"kestrel", QString::fromStdString(BigArchives() / "huge.zip")});
+    huge.SelectRows({0});
+    const QString strHuge = MakeFolder(huge, "out");
+    DialogAnswers hugeFolder([&] { return strHuge; });
+    EXPECT_TRUE(huge.pDriver->Edit_Extract_ListView());
+    ASSERT_EQ(messages.lstTexts.size(), 1);
+    EXPECT_TRUE(messages.lstTexts[0].contains("空き容量が足りないため解凍できません。"));
+    EXPECT_TRUE(Entries(strHuge).isEmpty());
+
+    // Files may grow to 1 MiB: the 8 MiB one fails, and nothing of it is left anywhere.
+    messages.lstTexts.clear();
+    DriverWindow large = MakeDriverWindow(fnAllFiles, {"kestrel", FixturePath("zip_large.zip")});
+    large.SelectAllRows();
+    const QString strLarge = MakeFolder(large, "out");
+    DialogAnswers largeFolder([&] { return strLarge; });
+    std::signal(SIGXFSZ, SIG_IGN);
+    rlimit stOld{};
+    getrlimit(RLIMIT_FSIZE, &stOld);
+    rlimit stSmall = stOld;
+    stSmall.rlim_cur = 1 << 20;
+    setrlimit(RLIMIT_FSIZE, &stSmall);
+    EXPECT_TRUE(large.pDriver->Edit_Extract_ListView());
+    setrlimit(RLIMIT_FSIZE, &stOld);
+    EXPECT_EQ(Entries(strLarge), (QStringList{"a.txt", "c.txt"}));
+    ASSERT_EQ(messages.lstTexts.size(), 1);
+    EXPECT_TRUE(messages.lstTexts[0].contains("/sub/big.bin: "))
+        << messages.lstTexts[0].toStdString();
+    for (const std::string& c_str :
+         ListTree(large.pDriver->pcArchive_Driver()->strTempDirectory().toStdString()))
+        EXPECT_EQ(c_str.find("big.bin"), std::string::npos) << c_str;
 }
 
 // The keyboard alone: Ctrl+F, typing, Esc, Enter, Backspace, Ctrl+E; 書庫を解凍.
