@@ -17,6 +17,7 @@
 #include "CMessageBox.h"
 #include "CTreeWalk.h"
 #include "Form_FilerMain.h"
+#include "Platform.h"
 
 namespace kestrel {
 
@@ -26,17 +27,9 @@ namespace {
 constexpr qsizetype kNamedProblems = 10;
 
 // A path or text on one line: control characters written out, as kestrel-cli writes them.
+// Control characters written out, as everywhere names are shown.
 QString OneLine(const QString& c_str) {
-    QString strLine;
-    for (const QChar c : c_str) {
-        if (c.unicode() < 0x20 || c.unicode() == 0x7F)
-            strLine +=
-                QStringLiteral("\\x") +
-                QString::number(c.unicode(), 16).toUpper().rightJustified(2, QLatin1Char('0'));
-        else
-            strLine += c;
-    }
-    return strLine;
+    return QString::fromStdWString(shelf::VisibleText(c_str.toStdWString()));
 }
 
 QString ProblemLine(const shelf::EXTRACT_PROBLEM& c_st) {
