@@ -376,17 +376,11 @@ public:
         const int64_t llNow = stNow.tv_sec * 1000LL + stNow.tv_nsec / 1000000;
         if (llNow - m_llLastDrawn < 100 && c_st.nEntriesDone != c_st.nEntriesTotal) return true;
         m_llLastDrawn = llNow;
-        const double dPart =
-            c_st.llBytesTotal > 0
-                ? static_cast<double>(c_st.llBytesDone) / static_cast<double>(c_st.llBytesTotal)
-            : c_st.nEntriesTotal > 0
-                ? static_cast<double>(c_st.nEntriesDone) / static_cast<double>(c_st.nEntriesTotal)
-                : 0.0;
         std::string strLine = "\r";
         strLine += m_pszVerb;
         strLine += "中 ";
         char sz[64];
-        std::snprintf(sz, sizeof sz, "%5.1f%% %llu/%llu ", 100.0 * std::min(dPart, 1.0),
+        std::snprintf(sz, sizeof sz, "%5.1f%% %llu/%llu ", 100.0 * c_st.Part(),
                       static_cast<unsigned long long>(c_st.nEntriesDone),
                       static_cast<unsigned long long>(c_st.nEntriesTotal));
         strLine += sz;

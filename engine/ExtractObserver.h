@@ -19,6 +19,16 @@ struct EXTRACT_PROGRESS {
     int64_t llBytesDone = 0;     // entry data written (decoded, in a test)
     int64_t llBytesTotal = -1;   // declared size of the request's files; -1 while not known
     std::wstring strPath;        // archive path of the entry worked on; empty before the first
+
+    // How much is done, 0 to 1: by bytes once their total is known, else by entries.
+    double Part() const {
+        const double dPart =
+            llBytesTotal > 0 ? static_cast<double>(llBytesDone) / static_cast<double>(llBytesTotal)
+            : nEntriesTotal > 0
+                ? static_cast<double>(nEntriesDone) / static_cast<double>(nEntriesTotal)
+                : 0.0;
+        return dPart < 0.0 ? 0.0 : dPart > 1.0 ? 1.0 : dPart;
+    }
 };
 
 struct EXTRACT_PROBLEM {

@@ -18,6 +18,7 @@
 #include <thread>
 
 #include "Form_FilerMain_Names.h"
+#include "Platform.h"
 
 namespace kestrel {
 
@@ -112,14 +113,8 @@ public:
     void Show(const shelf::EXTRACT_PROGRESS& c_st, qint64 llElapsed) {
         if (!m_pCancel->isEnabled()) return;
         // The whole path is the name: an entry is known by its folders.
-        m_pName->setText(QString::fromStdWString(c_st.strPath));
-        const double dPart =
-            c_st.llBytesTotal > 0
-                ? static_cast<double>(c_st.llBytesDone) / static_cast<double>(c_st.llBytesTotal)
-            : c_st.nEntriesTotal > 0
-                ? static_cast<double>(c_st.nEntriesDone) / static_cast<double>(c_st.nEntriesTotal)
-                : 0.0;
-        m_pBar->setValue(static_cast<int>(std::clamp(dPart, 0.0, 1.0) * 1000.0));
+        m_pName->setText(QString::fromStdWString(shelf::VisibleText(c_st.strPath)));
+        m_pBar->setValue(static_cast<int>(c_st.Part() * 1000.0));
         m_pCount->setText(
             QStringLiteral("%1 / %2 件").arg(c_st.nEntriesDone).arg(c_st.nEntriesTotal));
         m_pTime->setText(TimeLeftText(c_st, llElapsed));
