@@ -411,8 +411,9 @@ public:
     // c_names: each name once; c_vNames: as asked, for the order of the report.
     void Run(EntrySource* pSource, const NameSet& c_names,
              const std::vector<std::string>& c_vNames);
-    // The problems in archive order, whatever order the entries were written in.
-    std::vector<std::string> Problems();
+    // Tells the caller the problems in archive order, whatever order the entries were written
+    // in, and returns their texts for the report.
+    std::vector<std::string> ReportProblems();
     size_t Done() const { return m_nDone; }
     bool Halted() const { return m_pMonitor->Halted(); }
 
@@ -440,9 +441,11 @@ private:
     // Every entry's outcome goes through here, from any thread.
     void Record(size_t c_nIndex, const std::string& c_strName, WriteOutcome eOutcome,
                 Failure stWhy);
-    void Problem(size_t c_nIndex, const std::string& c_strText) {
+    void Problem(size_t c_nIndex, std::string strText, uint32_t c_nReason, int c_nErrno,
+                 std::string strName) {
         std::lock_guard<std::mutex> lock(m_mutex);
-        m_vProblems.emplace_back(c_nIndex, c_strText);
+        m_vProblems.push_back(
+            {c_nIndex, std::move(strText), c_nReason, c_nErrno, std::move(strName)});
     }
 
     Format m_eFormat;
@@ -450,7 +453,14 @@ private:
     Monitor* m_pMonitor;
     SafeDestination m_destination;
     std::mutex m_mutex;
-    std::vector<std::pair<size_t, std::string>> m_vProblems;
+    struct PROBLEM {
+        size_t nIndex;
+        std::string strText;
+        uint32_t nReason;
+        int nErrno;
+        std::string strName;
+    };
+    std::vector<PROBLEM> m_vProblems;
     size_t m_nDone = 0;
     // The password of the encrypted entries, while it opens them.
     Secret m_password;
@@ -495,9 +505,10 @@ void Extraction::Record(size_t c_nIndex, const std::string& c_strName, WriteOutc
         if (eOutcome == WriteOutcome::Failed && m_pMonitor->Cancelled()) {
             stWhy = Because(KESTREL_REASON_CANCELLED, "cancelled");
         }
-        Problem(c_nIndex, c_strName + (eOutcome == WriteOutcome::Refused ? ": refused: " : ": ") +
-                              stWhy.strText);
-        m_pMonitor->Problem(stWhy.nReason, stWhy.nErrno, c_strName);
+        Problem(
+            c_nIndex,
+            c_strName + (eOutcome == WriteOutcome::Refused ? ": refused: " : ": ") + stWhy.strText,
+            stWhy.nReason, stWhy.nErrno, c_strName);
         // A destination that is full or read-only takes nothing more: stop there.
         if (stWhy.nErrno == ENOSPC || stWhy.nErrno == EDQUOT || stWhy.nErrno == EROFS) {
             m_pMonitor->Halt();
@@ -506,12 +517,15 @@ void Extraction::Record(size_t c_nIndex, const std::string& c_strName, WriteOutc
     m_pMonitor->EntryDone(c_strName);
 }
 
-std::vector<std::string> Extraction::Problems() {
+std::vector<std::string> Extraction::ReportProblems() {
     std::lock_guard<std::mutex> lock(m_mutex);
     std::stable_sort(m_vProblems.begin(), m_vProblems.end(),
-                     [](const auto& a, const auto& b) { return a.first < b.first; });
+                     [](const PROBLEM& a, const PROBLEM& b) { return a.nIndex < b.nIndex; });
     std::vector<std::string> v;
-    for (auto& p : m_vProblems) v.push_back(p.second);
+    for (auto& p : m_vProblems) {
+        m_pMonitor->Problem(p.nReason, p.nErrno, p.strName);
+        v.push_back(std::move(p.strText));
+    }
     return v;
 }
 
@@ -540,8 +554,8 @@ void Extraction::Run(EntrySource* pSource, const NameSet& c_names,
         if (r == ReadResult::End) break;
         if (r == ReadResult::Error) {
             if (m_pMonitor->Cancelled()) break;
-            Problem(index, "The archive is damaged; entries after the damage cannot be read.");
-            m_pMonitor->Problem(KESTREL_REASON_ARCHIVE_DAMAGED, 0, "");
+            Problem(index, "The archive is damaged; entries after the damage cannot be read.",
+                    KESTREL_REASON_ARCHIVE_DAMAGED, 0, "");
             damaged = true;
             break;
         }
@@ -593,11 +607,11 @@ void Extraction::Run(EntrySource* pSource, const NameSet& c_names,
         if (it->second) continue;
         it->second = true;
         if (damaged) {
-            Problem(kAfterAllEntries, name + ": not read (the archive is damaged before it)");
-            m_pMonitor->Problem(KESTREL_REASON_ARCHIVE_DAMAGED, 0, name);
+            Problem(kAfterAllEntries, name + ": not read (the archive is damaged before it)",
+                    KESTREL_REASON_ARCHIVE_DAMAGED, 0, name);
         } else {
-            Problem(kAfterAllEntries, name + ": not found in the archive");
-            m_pMonitor->Problem(KESTREL_REASON_NOT_FOUND, 0, name);
+            Problem(kAfterAllEntries, name + ": not found in the archive", KESTREL_REASON_NOT_FOUND,
+                    0, name);
         }
         m_pMonitor->EntryDone(name);
     }
@@ -778,7 +792,7 @@ int RunCommand(Format eFormat, const char* c_pszCommandLine, char* pszOutput,
                                                          distinct, &monitor));
     }
     if (!monitor.Cancelled()) extraction.Run(source.get(), distinct, names);
-    const auto problems = extraction.Problems();
+    const auto problems = extraction.ReportProblems();
     if (monitor.Cancelled()) {
         WriteOutput("Cancelled (" + std::to_string(extraction.Done()) + " of " +
                         std::to_string(distinct.size()) + " entries done).",

@@ -116,7 +116,8 @@ typedef struct KESTREL_COMMAND_CALLBACKS {
     /* Once per named entry not extracted (not sound, in a test), and once with an empty name
      * for what concerns the whole command (the archive cannot be opened or read past a point,
      * the destination cannot be made). nErrno is the system's error number for write errors,
-     * else 0. Names are UTF-8 as listed. */
+     * else 0. Names are UTF-8 as listed. Told in archive order once the entries are done,
+     * whatever order they were written in. */
     void (*pfnProblem)(void* pvContext, uint32_t nReason, int nErrno, const char* pszName);
     /* An encrypted entry needs a password: nAttempt 0 at first, more after a wrong one. Writes a
      * NUL-terminated password of at most nSize - 1 bytes into pszBuffer and returns 1, or

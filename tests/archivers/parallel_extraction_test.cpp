@@ -1,7 +1,8 @@
 // The fast paths of extraction give what the plain one gives: files written on several threads
-// what writing them one after another gives (the same tree, contents, modes, times, links and
-// report, for every fixture and every hostile archive, keeping or overwriting, with and without
-// folders), and entries looked up by name what a walk through the archive finds.
+// what writing them one after another gives (the same tree, contents, modes, times, links,
+// report and problems told in the same order, for every fixture and every hostile archive,
+// keeping or overwriting, with and without folders), and entries looked up by name what a walk
+// through the archive finds.
 #include <dirent.h>
 #include <fcntl.h>
 #include <gtest/gtest.h>
@@ -107,6 +108,7 @@ std::string CommandLine(Format eFormat, bool bPaths, bool bOverwrite,
 struct Outcome {
     int nCode = -1;
     std::string strReport;
+    std::string strProblems;  // as the callback told them, in its order
     std::map<std::string, std::string> mTree;
 };
 
@@ -126,11 +128,18 @@ Outcome Extract(Format eFormat, const std::string& c_strArchive, bool bPaths, bo
     }
     WriteFile(c_strResponse, lines);
     Outcome o;
+    KESTREL_COMMAND_CALLBACKS callbacks{};
+    callbacks.nSize = sizeof callbacks;
+    callbacks.pvContext = &o.strProblems;
+    callbacks.pfnProblem = [](void* pv, uint32_t nReason, int nErrno, const char* pszName) {
+        *static_cast<std::string*>(pv) +=
+            std::to_string(nReason) + " " + std::to_string(nErrno) + " " + pszName + "\n";
+    };
     char output[1 << 16] = {};
     o.nCode = RunCommand(
         eFormat,
         CommandLine(eFormat, bPaths, bOverwrite, c_strArchive, c_strDest, c_strResponse).c_str(),
-        output, sizeof output, nullptr);
+        output, sizeof output, &callbacks);
     o.strReport = output;
     o.mTree = Tree(c_strDest);
     return o;
@@ -162,6 +171,7 @@ void Compare(Format eFormat, const std::string& c_strArchive, const std::string&
             }
             EXPECT_EQ(outcome[0].nCode, outcome[1].nCode);
             EXPECT_EQ(outcome[0].strReport, outcome[1].strReport);
+            EXPECT_EQ(outcome[0].strProblems, outcome[1].strProblems);
             EXPECT_EQ(outcome[0].mTree, outcome[1].mTree);
             EXPECT_FALSE(outcome[0].mTree.empty());
         }
