@@ -26,8 +26,7 @@ namespace {
 // How many problems the error box names before "ほか N 件".
 constexpr qsizetype kNamedProblems = 10;
 
-// A path or text on one line: control characters written out, as kestrel-cli writes them.
-// Control characters written out, as everywhere names are shown.
+// A path or text on one line: control characters written out, as everywhere names are shown.
 QString OneLine(const QString& c_str) {
     return QString::fromStdWString(shelf::VisibleText(c_str.toStdWString()));
 }
@@ -127,7 +126,7 @@ void CForm_FilerMain_Driver::Quit_Job() {
 
 void CForm_FilerMain_Driver::TellProblems(const QString& c_strHead, const CExtractJob& c_cJob,
                                           bool bTellLater) {
-    // In the archive's order of names: the archivers work on several entries at once.
+    // By path, so that the box reads like a listing of the archive's folders.
     std::vector<shelf::EXTRACT_PROBLEM> vstProblems = c_cJob.Problems();
     std::stable_sort(vstProblems.begin(), vstProblems.end(),
                      [](const auto& a, const auto& b) { return a.strPath < b.strPath; });
