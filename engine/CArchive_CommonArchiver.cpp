@@ -1,6 +1,7 @@
 #include "CArchive_CommonArchiver.h"
 
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -314,9 +315,12 @@ bool CArchive_CommonArchiver::ReadFullName() {
 std::vector<std::wstring> CArchive_CommonArchiver::ResponseFolders() const {
     std::vector<std::wstring> vstrFolder;
     wchar_t szFolder[kResponseNameCapacity];
-    // An installed program's folder is no place for scratch files, writable or not.
+    // An installed program's folder is no place for scratch files, writable or not; nor is a
+    // folder whose mode says no writing, which root could write all the same.
     if (!IsInstalledCopy() && GetModuleFolder(szFolder, kResponseNameCapacity) > 0) {
-        vstrFolder.emplace_back(szFolder);
+        struct stat st {};
+        if (stat(ToAnsi(szFolder).c_str(), &st) != 0 || (st.st_mode & 0222) != 0)
+            vstrFolder.emplace_back(szFolder);
     }
     std::wstring strTemp = GetTempFolder();
     if (vstrFolder.empty() || vstrFolder.front() != strTemp) vstrFolder.push_back(strTemp);

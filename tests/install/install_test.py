@@ -177,6 +177,21 @@ def test_installed(build, source, work, app_id, version, plugin_dir):
         check(sorted(os.walk(prefix)) == before, "files under the prefix changed")
         make_writable(prefix)
 
+    # A portable copy: kestrel-cli with the libraries beside it, in a read-only folder.
+    portable = os.path.join(work, "portable")
+    os.makedirs(portable)
+    for name in ("kestrel-cli", "Unlha32.so", "UnZip32.so", "7-Zip32.so"):
+        shutil.copy2(os.path.join(build, "bin", name), portable)
+    make_read_only(portable)
+    watch = WriteWatch(portable)
+    out = run([os.path.join(portable, "kestrel-cli"), "extract", lha, dest + "-portable"], env)
+    check(out.returncode == 0 and os.path.isfile(os.path.join(dest + "-portable", "文書", "報告書.txt")),
+          f"portable kestrel-cli extract: {out.returncode} {out.stdout} {out.stderr}")
+    written = watch.events()
+    check(not written, "written beside a portable copy: " + ", ".join(written))
+    check(not glob.glob(os.path.join(tmp, "kr_response_*")), "no response file left (portable)")
+    make_writable(portable)
+
     applications = os.path.join(prefix, "share", "applications")
     desktop = os.path.join(applications, app_id + ".desktop")
     out = run(["desktop-file-validate", desktop], env)

@@ -1,5 +1,7 @@
 #include "support/Window.h"
 
+#include <gtest/gtest.h>
+
 #include <QCoreApplication>
 #include <QDialog>
 #include <QItemSelectionModel>
@@ -21,6 +23,14 @@ void PrintTo(const QString& c_str, std::ostream* pOut) {
 QT_END_NAMESPACE
 
 namespace kestrel::test {
+
+void FailOnMessageBoxes() {
+    CMessageBox::SetHook([](QMessageBox::Icon, const QString&, const QString& c_strText,
+                            const QString&, QMessageBox::StandardButtons) {
+        ADD_FAILURE() << "message box nobody expected: " << c_strText.toStdString();
+        return QMessageBox::Ok;
+    });
+}
 
 MessageRecorder::MessageRecorder() {
     CMessageBox::SetHook([this](QMessageBox::Icon, const QString& c_strCaption,

@@ -26,10 +26,13 @@ QT_END_NAMESPACE
 namespace kestrel::test {
 
 // Collects every message box instead of showing it; Yes/No questions get bAnswerYes.
+// Outside a MessageRecorder a message box fails the test: offscreen, nobody would answer it.
+void FailOnMessageBoxes();
+
 class MessageRecorder {
 public:
     MessageRecorder();
-    ~MessageRecorder() { CMessageBox::SetHook({}); }
+    ~MessageRecorder() { FailOnMessageBoxes(); }
     MessageRecorder(const MessageRecorder&) = delete;
     MessageRecorder& operator=(const MessageRecorder&) = delete;
     QStringList lstCaptions;

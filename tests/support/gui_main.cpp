@@ -7,6 +7,7 @@
 #include <optional>
 
 #include "CApplication.h"
+#include "support/Window.h"
 
 int main(int argc, char** argv) {
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
@@ -18,6 +19,7 @@ int main(int argc, char** argv) {
     QApplication app(argc, argv);
     oLocale.reset();
     kestrel::Setup_Application(app);
+    kestrel::test::FailOnMessageBoxes();
     ::testing::InitGoogleTest(&argc, argv);
     return RUN_ALL_TESTS();
 }
