@@ -3,6 +3,7 @@
 #include <dirent.h>
 #include <fcntl.h>
 #include <stdio.h>
+#include <stdlib.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -43,6 +44,16 @@ bool ReadNames(int nFolder, std::vector<QByteArray>* pvNames, int* pnErrno) {
 bool Exists(const QByteArray& c_baPath) {
     struct stat st {};
     return ::lstat(c_baPath.constData(), &st) == 0;
+}
+
+dev_t DeviceOf(const QByteArray& c_baPath) {
+    struct stat st {};
+    return ::stat(c_baPath.constData(), &st) == 0 ? st.st_dev : static_cast<dev_t>(-1);
+}
+
+QByteArray MakePrivateFolder(const QByteArray& c_baPrefix) {
+    QByteArray baTemplate = c_baPrefix + "XXXXXX";
+    return ::mkdtemp(baTemplate.data()) != nullptr ? baTemplate : QByteArray();
 }
 
 bool IsAbsentOrOwnFolder(const QByteArray& c_baPath) {

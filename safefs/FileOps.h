@@ -24,6 +24,12 @@ bool Exists(const QByteArray& c_baPath);
 // user.
 bool IsAbsentOrOwnFolder(const QByteArray& c_baPath);
 
+// The file system c_baPath lies on (its st_dev, links followed); -1 when it cannot be told.
+dev_t DeviceOf(const QByteArray& c_baPath);
+// A new folder of mode 0700 named c_baPrefix and six random characters: nothing that was
+// there, and no link, is used. Empty, with errno, when it cannot be made.
+QByteArray MakePrivateFolder(const QByteArray& c_baPrefix);
+
 // A rename that never replaces: -1 with errno EEXIST when the target exists.
 int RenameNoReplace(const QByteArray& c_baFrom, const QByteArray& c_baTo);
 

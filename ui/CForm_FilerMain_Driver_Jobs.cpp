@@ -1,7 +1,5 @@
 // Extractions and tests as jobs: where files are staged, whether they fit, running the job, and
 // what the user is told afterwards; 書庫を検査.
-#include <stdlib.h>
-#include <sys/stat.h>
 
 #include <QCoreApplication>
 #include <QFile>
@@ -16,6 +14,7 @@
 #include "CForm_FilerMain_Driver.h"
 #include "CMessageBox.h"
 #include "CTreeWalk.h"
+#include "FileOps.h"
 #include "Form_FilerMain.h"
 #include "Platform.h"
 
@@ -60,12 +59,6 @@ QString ExistingFolder(QString strPath) {
     return strPath.isEmpty() ? QStringLiteral("/") : strPath;
 }
 
-dev_t DeviceOf(const QString& c_strPath) {
-    struct stat st {};
-    return ::stat(QFile::encodeName(c_strPath).constData(), &st) == 0 ? st.st_dev
-                                                                      : static_cast<dev_t>(-1);
-}
-
 }  // namespace
 
 CForm_FilerMain_Driver::STAGING::~STAGING() {
@@ -76,15 +69,15 @@ void CForm_FilerMain_Driver::StagingFolderFor(const QString& c_strDestination,
                                               STAGING* pstStaging) {
     pstStaging->strFolder = StagingFolder();
     if (pstStaging->strFolder.isEmpty()) return;
-    const dev_t nDestination = DeviceOf(c_strDestination);
+    const dev_t nDestination = safefs::DeviceOf(QFile::encodeName(c_strDestination));
     if (nDestination == static_cast<dev_t>(-1) ||
-        nDestination == DeviceOf(m_pcArchive_Driver->strTempDirectory()))
+        nDestination == safefs::DeviceOf(QFile::encodeName(m_pcArchive_Driver->strTempDirectory())))
         return;
-    // mkdtemp makes a new folder of mode 0700: nothing that was there, and no link, is used.
-    QByteArray baTemplate = QFile::encodeName(c_strDestination + QStringLiteral(".kestrel-XXXXXX"));
-    if (::mkdtemp(baTemplate.data()) == nullptr) return;  // the move will say what is wrong
-    pstStaging->baPrivate = baTemplate;
-    pstStaging->strFolder = QFile::decodeName(baTemplate) + QLatin1Char('/') +
+    const QByteArray baPrivate = safefs::MakePrivateFolder(
+        QFile::encodeName(c_strDestination + QStringLiteral(".kestrel-")));
+    if (baPrivate.isEmpty()) return;  // the move will say what is wrong
+    pstStaging->baPrivate = baPrivate;
+    pstStaging->strFolder = QFile::decodeName(baPrivate) + QLatin1Char('/') +
                             m_pcArchive_Driver->strFileName() + QLatin1Char('/');
 }
 
