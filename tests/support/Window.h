@@ -25,10 +25,10 @@ QT_END_NAMESPACE
 
 namespace kestrel::test {
 
-// Collects every message box instead of showing it; Yes/No questions get bAnswerYes.
 // Outside a MessageRecorder a message box fails the test: offscreen, nobody would answer it.
 void FailOnMessageBoxes();
 
+// Collects every message box instead of showing it; Yes/No questions get bAnswerYes.
 class MessageRecorder {
 public:
     MessageRecorder();
